@@ -1,0 +1,9 @@
+// Release function for plain blocks the library hands to its callers.
+#include <cstdlib>
+
+#include "dirext.h"
+
+extern "C" void ldapx_memfree(void *p)
+{
+    std::free(p);  // free(NULL) is a no-op, as callers expect
+}

@@ -1,0 +1,13 @@
+/*
+ * libdirext: LDAP extensions for managing the directory.
+ *
+ * The umbrella header of the library.  It compiles as C99 and as C++.
+ * Results the library allocates belong to the caller and are released with the
+ * function each area's header names; plain blocks with ldapx_memfree().
+ */
+#ifndef DIREXT_H
+#define DIREXT_H
+
+#include "dirext/common.h"
+
+#endif /* DIREXT_H */
