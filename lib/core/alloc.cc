@@ -1,0 +1,39 @@
+#include "core/alloc.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace dirext {
+namespace {
+AllocFailHook g_fail_hook = nullptr;
+}
+
+void set_alloc_fail_hook(AllocFailHook hook) { g_fail_hook = hook; }
+
+void *alloc(std::size_t size)
+{
+    if (g_fail_hook && g_fail_hook(size)) return nullptr;
+    return std::malloc(size ? size : 1);
+}
+
+void *alloc_zeroed(std::size_t count, std::size_t size)
+{
+    if (g_fail_hook && g_fail_hook(count * size)) return nullptr;
+    return std::calloc(count ? count : 1, size ? size : 1);
+}
+
+char *dup_bytes(const char *bytes, std::size_t n)
+{
+    char *copy = static_cast<char *>(alloc(n + 1));
+    if (!copy) return nullptr;
+    if (n) std::memcpy(copy, bytes, n);
+    copy[n] = '\0';
+    return copy;
+}
+
+char *dup_string(const char *s)
+{
+    return s ? dup_bytes(s, std::strlen(s)) : nullptr;
+}
+
+}  // namespace dirext

@@ -1,0 +1,42 @@
+// Owning handles for the C resources the library works with, after the
+// pattern of bssl::UniquePtr: every resource is released by its owner's
+// destructor, so every return path releases what the call allocated.
+#pragma once
+
+#include <lber.h>
+#include <ldap.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pkcs12.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <memory>
+
+namespace dirext {
+
+template <auto Fn>
+struct Deleter {
+    template <typename T>
+    void operator()(T *p) const { Fn(p); }
+};
+
+struct BerFreeAll {  // frees the encoder's or decoder's buffer as well
+    void operator()(BerElement *b) const { ber_free(b, 1); }
+};
+
+using BerPtr = std::unique_ptr<BerElement, BerFreeAll>;
+using BervalPtr = std::unique_ptr<struct berval, Deleter<ber_bvfree>>;
+using LdapStringPtr = std::unique_ptr<char, Deleter<ldap_memfree>>;
+using LdapValuesPtr = std::unique_ptr<char *, Deleter<ldap_value_free>>;
+using MessagePtr = std::unique_ptr<LDAPMessage, Deleter<ldap_msgfree>>;
+using ControlPtr = std::unique_ptr<LDAPControl, Deleter<ldap_control_free>>;
+using UrlDescPtr = std::unique_ptr<LDAPURLDesc, Deleter<ldap_free_urldesc>>;
+
+using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
+using X509Ptr = std::unique_ptr<X509, Deleter<X509_free>>;
+using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using SslCtxPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
+using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
+
+}  // namespace dirext
