@@ -3,8 +3,7 @@
 // destructor, so every return path releases what the call allocated.
 #pragma once
 
-#include <lber.h>
-#include <ldap.h>
+#include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pkcs12.h>
