@@ -35,6 +35,8 @@ for c in "${configs[@]}"; do
         release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
         asan)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=address) ;;
         tsan)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=thread) ;;
+        fuzz)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=address -DDIREXT_FUZZ=ON
+                        -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
         *) echo "setup: unknown configuration $c" >&2; exit 2 ;;
     esac
     if [ ! -f "build/$c/build.ninja" ]; then
