@@ -13,13 +13,23 @@
 // Without scripted rules it answers as a real server would (realistic mode).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace dirsim {
+
+// One request control in full.
+struct RequestControl {
+    std::string oid;
+    bool critical = false;
+    bool has_value = false;
+    std::string value_hex;  // lower-case hex without separators
+};
 
 // One request as the server received it.
 struct Request {
@@ -35,8 +45,23 @@ struct Request {
     //   bind:    "simple" or "sasl <mechanism>"
     //   search:  "scope=<base|one|sub> filter=<RFC 4515 text> attrs=<a,b,...>"
     //   modify:  "<add|delete|replace> <attr>: <v1> | <v2>; <add|...> <attr>: ..."
+    //   add:     "<attr>: <v1> | <v2>; <attr>: ..."
+    //   modrdn:  "newrdn=<rdn> deleteoldrdn=<0|1>" and " newsuperior=<dn>" when sent
+    //   compare: "<attr>=<value>"
+    //   abandon: "msgid=<n>"
+    //   others:  ""; a request whose body cannot be decoded: "malformed"
+    // Values appear as sent.  An attribute without values reads "<op> <attr>:".
+    // Filter values escape '*', '(', ')', the backslash and bytes outside
+    // 0x20..0x7e as \hh (lower-case hex); attrs is empty when none were requested.
+    // has_value/value_hex also carry the simple bind password, the SASL
+    // credentials (when sent) and the compare assertion value.
     std::string detail;
+    std::vector<RequestControl> control_details;  // the same controls in full
 };
+
+// One line for logs: msgid=<n> op=<op> dn="<dn>"[ oid=<oid>][ value=<hex>]
+// [ controls=<oid,oid>] detail="<detail>"
+std::string format_request(const Request &request);
 
 // A canned answer for a request that a rule matches.
 struct Reply {
@@ -45,15 +70,21 @@ struct Reply {
     std::string diagnostic;
     std::optional<std::string> response_name;   // extended responses only
     std::optional<std::string> response_value;  // raw bytes; extended responses only
+                                                // (a bind response sends it as serverSaslCreds)
     int delay_ms = 0;                 // wait this long before answering
     bool drop_connection = false;     // close the connection instead of answering
     std::optional<std::string> raw;   // send these bytes instead of a response
+    // Order: delay, then raw bytes or the response, then the close.  With both
+    // raw and drop_connection the raw bytes go out before the close.  Unbind and
+    // abandon get no response, only the delay, raw bytes and close.
 };
 
 // Scripted behaviour.  The first rule whose op (and oid, when set) matches a
 // request answers it instead of the realistic handler; `skip` lets that many
 // matching requests through first, `times` limits how often the rule fires
-// (-1: always).  A scripted reply does not change the tree.
+// (-1: always).  A scripted reply does not change the tree.  A request that a
+// rule skips is offered to the later rules, then to the realistic handler.
+// Requests whose body cannot be decoded are never scripted.
 struct Rule {
     std::string op;
     std::string oid;
@@ -66,6 +97,10 @@ struct Options {
     std::string ldif_path;  // initial tree; users are the entries with userPassword
     std::string ldif_text;  // alternatively, the LDIF itself
     uint16_t port = 0;      // 0: a free port chosen at start
+    // Called for every request once it is logged, on the connection's thread,
+    // one call at a time.
+    std::function<void(const Request &)> on_request;
+    size_t max_connections = 32;  // further connections are closed at once
 };
 
 class Server {
@@ -77,7 +112,10 @@ public:
 
     // Loads the tree, listens on 127.0.0.1 and serves on a thread of its own.
     // False (with a message on stderr) if the LDIF or the socket fails.
+    // The tree is loaded by the first start only; a restart after stop() keeps
+    // the tree, the script and the log, and listens on the same port again.
     bool start();
+    // Closes the listener and every connection and joins their threads.
     void stop();
 
     uint16_t port() const;
@@ -86,14 +124,21 @@ public:
     void script(Rule rule);
     void clear_script();
 
+    // The log, in the order the requests arrived.  A request is logged before
+    // it is answered; unbind and abandon get no answer, so wait for them.
     std::vector<Request> requests() const;
     void clear_requests();
+    // True as soon as the log holds at least n requests; false after timeout_ms.
+    bool wait_for_requests(size_t n, int timeout_ms) const;
 
     // Values of one attribute of one entry as the tree holds them now
     // (empty when the entry or the attribute does not exist).
     std::vector<std::string> values(const std::string &dn, const std::string &attr) const;
+    // Replaces the attribute's values (none: removes it); creates the entry
+    // when it does not exist.  An invalid DN is ignored.
     void set_values(const std::string &dn, const std::string &attr,
                     const std::vector<std::string> &values);
+    bool exists(const std::string &dn) const;
 
     struct Impl;
 

@@ -1,0 +1,154 @@
+// Search over the tree (base, one level, subtree) and the root DSE.
+#include <ldap.h>
+
+#include <algorithm>
+
+#include "../core.h"
+#include "../filter.h"
+
+namespace dirsim::detail {
+namespace {
+
+const char *scope_name(ber_int_t scope)
+{
+    switch (scope) {
+    case LDAP_SCOPE_BASE:
+        return "base";
+    case LDAP_SCOPE_ONELEVEL:
+        return "one";
+    default:
+        return "sub";
+    }
+}
+
+Entry root_dse(const EntryMap &entries)
+{
+    Entry dse;
+    dse.attrs.push_back({"objectClass", {"top"}});
+    Attribute contexts{"namingContexts", {}};
+    std::vector<const Entry *> roots;
+    for (const auto &[ndn, e] : entries)
+        if (!entries.count(parent_dn(ndn))) roots.push_back(&e);
+    std::sort(roots.begin(), roots.end(), [](const Entry *a, const Entry *b) { return a->seq < b->seq; });
+    for (const Entry *e : roots) contexts.values.push_back(e->dn);
+    if (!contexts.values.empty()) dse.attrs.push_back(contexts);
+    dse.attrs.push_back({"supportedLDAPVersion", {"3"}});
+    if (auto oids = extended_oids(); !oids.empty()) dse.attrs.push_back({"supportedExtension", oids});
+    if (auto controls = supported_controls(); !controls.empty()) dse.attrs.push_back({"supportedControl", controls});
+    if (auto mechs = sasl_mechanisms(); !mechs.empty()) dse.attrs.push_back({"supportedSASLMechanisms", mechs});
+    return dse;
+}
+
+class Search : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        Reader r(body);
+        ber_int_t deref = 0, time_limit = 0;
+        ber_tag_t filter_tag;
+        berval filter, attrs;
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.integer(LBER_ENUMERATED, scope_) ||
+            !r.integer(LBER_ENUMERATED, deref) || !r.integer(LBER_INTEGER, size_limit_) ||
+            !r.integer(LBER_INTEGER, time_limit) || !r.boolean(LBER_BOOLEAN, types_only_) ||
+            !r.any(filter_tag, filter) || !r.element(LBER_SEQUENCE, attrs))
+            return false;
+        if (scope_ < LDAP_SCOPE_BASE || scope_ > LDAP_SCOPE_SUBTREE || deref < 0 || deref > 3 || size_limit_ < 0 ||
+            time_limit < 0)
+            return false;
+        if (!decode_filter(filter_tag, filter, filter_)) return false;
+        Reader a(attrs);
+        while (!a.at_end()) {
+            std::string name;
+            if (!a.string(LBER_OCTETSTRING, name)) return false;
+            attrs_.push_back(std::move(name));
+        }
+        request.detail = std::string("scope=") + scope_name(scope_) + " filter=" + filter_text(filter_) + " attrs=";
+        for (size_t i = 0; i < attrs_.size(); ++i) request.detail += (i ? "," : "") + attrs_[i];
+        return true;
+    }
+
+    void serve(Exchange &ex) override
+    {
+        auto base = ex.target();
+        if (!base) return;
+        std::vector<Entry> found;
+        std::string matched;
+        bool base_exists = ex.tree().read([&](const EntryMap &entries) {
+            if (base->empty() && scope_ == LDAP_SCOPE_BASE) {
+                Entry dse = root_dse(entries);
+                if (evaluate(filter_, dse) == Truth::True) found.push_back(std::move(dse));
+                return true;
+            }
+            if (!base->empty() && !entries.count(*base)) {
+                matched = matched_dn(entries, *base);
+                return false;
+            }
+            for (const auto &[ndn, e] : entries)
+                if (in_scope(ndn, *base, scope_) && evaluate(filter_, e) == Truth::True) found.push_back(e);
+            return true;
+        });
+        if (!base_exists) {
+            ex.result(LDAP_NO_SUCH_OBJECT, matched);
+            return;
+        }
+        std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) { return a.seq < b.seq; });
+        size_t limit = found.size();
+        if (size_limit_ > 0 && found.size() > size_t(size_limit_)) limit = size_t(size_limit_);
+        for (size_t i = 0; i < limit; ++i) {
+            BerPtr message = encode_entry(ex.request().msgid, found[i]);
+            if (!message) {
+                ex.result(LDAP_OTHER, "", "cannot encode entry");
+                return;
+            }
+            if (!ex.send(message.get())) return;
+        }
+        ex.result(limit < found.size() ? LDAP_SIZELIMIT_EXCEEDED : LDAP_SUCCESS);
+    }
+
+private:
+    // Requested list; "*" or none: all user attributes; "1.1" alone: none.
+    bool wanted(const std::string &name) const
+    {
+        if (attrs_.empty()) return true;
+        for (const auto &a : attrs_) {
+            if (a == "*") return true;
+            if (same_name(std::string_view(a).substr(0, a.find(';')), name)) return true;
+        }
+        return false;
+    }
+
+    BerPtr encode_entry(int msgid, const Entry &e) const
+    {
+        BerPtr ber(ber_alloc_t(LBER_USE_DER));
+        berval dn = as_berval(e.dn);
+        if (!ber || ber_printf(ber.get(), "{it{O{", msgid, LDAP_RES_SEARCH_ENTRY, &dn) == -1) return nullptr;
+        for (const auto &a : e.attrs) {
+            if (a.values.empty() || !wanted(a.name)) continue;
+            berval name = as_berval(a.name);
+            if (ber_printf(ber.get(), "{O[", &name) == -1) return nullptr;
+            if (!types_only_) {
+                for (const auto &v : a.values) {
+                    berval value = as_berval(v);
+                    if (ber_printf(ber.get(), "O", &value) == -1) return nullptr;
+                }
+            }
+            if (ber_printf(ber.get(), "]}") == -1) return nullptr;
+        }
+        if (ber_printf(ber.get(), "}}}") == -1) return nullptr;
+        return ber;
+    }
+
+    ber_int_t scope_ = 0;
+    ber_int_t size_limit_ = 0;
+    bool types_only_ = false;
+    Filter filter_;
+    std::vector<std::string> attrs_;
+};
+
+const Registrar registrar([] {
+    register_operation(LDAP_REQ_SEARCH,
+                       {"search", LDAP_RES_SEARCH_RESULT, [] { return std::make_unique<Search>(); }});
+});
+
+}  // namespace
+}  // namespace dirsim::detail

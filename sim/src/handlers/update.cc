@@ -1,0 +1,354 @@
+// Changes to the tree: modify (atomic), add, delete; modrdn is refused;
+// compare answers from the tree.  Result codes and diagnostics follow what
+// slapd answers in the same situations.
+#include <ldap.h>
+
+#include <algorithm>
+
+#include "../core.h"
+
+namespace dirsim::detail {
+namespace {
+
+std::string join_values(const std::vector<std::string> &values)
+{
+    std::string out;
+    for (size_t i = 0; i < values.size(); ++i) out += (i ? " | " : " ") + values[i];
+    return out;
+}
+
+// Reads "SEQUENCE { type, SET OF value }" (a modification or an add attribute).
+bool decode_attribute(const berval &contents, Attribute &out)
+{
+    Reader r(contents);
+    berval set;
+    if (!r.string(LBER_OCTETSTRING, out.name) || out.name.empty() || !r.element(LBER_SET, set)) return false;
+    Reader v(set);
+    while (!v.at_end()) {
+        std::string value;
+        if (!v.string(LBER_OCTETSTRING, value)) return false;
+        out.values.push_back(std::move(value));
+    }
+    return r.at_end();
+}
+
+// The index of the first value that repeats an earlier one, or -1.
+int repeated_value(const std::vector<std::string> &values)
+{
+    for (size_t i = 0; i < values.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (values_equal(values[i], values[j])) return int(i);
+    return -1;
+}
+
+// The entry must keep every type=value pair of its RDN.
+std::optional<std::string> missing_rdn_value(const Entry &e)
+{
+    auto rdn = first_rdn(e.dn);
+    if (!rdn) return std::nullopt;
+    for (const auto &[type, value] : *rdn) {
+        const Attribute *a = e.find(type);
+        if (!a || std::none_of(a->values.begin(), a->values.end(),
+                               [&](const std::string &v) { return values_equal(v, value); }))
+            return type;
+    }
+    return std::nullopt;
+}
+
+class Modify : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        Reader r(body);
+        berval changes;
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.element(LBER_SEQUENCE, changes)) return false;
+        Reader c(changes);
+        while (!c.at_end()) {
+            berval change;
+            ber_int_t op = 0;
+            Change one;
+            if (!c.element(LBER_SEQUENCE, change)) return false;
+            Reader ch(change);
+            berval mod;
+            if (!ch.integer(LBER_ENUMERATED, op) || !ch.element(LBER_SEQUENCE, mod) || !decode_attribute(mod, one.attr))
+                return false;
+            if (op < LDAP_MOD_ADD || op > LDAP_MOD_INCREMENT) return false;
+            one.op = op;
+            changes_.push_back(std::move(one));
+        }
+        static const char *const names[] = {"add", "delete", "replace", "increment"};
+        for (size_t i = 0; i < changes_.size(); ++i) {
+            const auto &ch = changes_[i];
+            request.detail += std::string(i ? "; " : "") + names[ch.op] + " " + ch.attr.name + ":" +
+                              join_values(ch.attr.values);
+        }
+        return true;
+    }
+
+    void serve(Exchange &ex) override
+    {
+        auto ndn = ex.target();
+        if (!ndn) return;
+        if (changes_.empty()) {
+            ex.result(LDAP_PROTOCOL_ERROR, "", "no modifications specified");
+            return;
+        }
+        Reply reply = ex.tree().write([&](EntryMap &entries, uint64_t &) {
+            auto it = entries.find(*ndn);
+            if (it == entries.end()) return no_such_object(entries, *ndn);
+            Reply r;
+            Entry copy = it->second;  // all changes or none: work on a copy
+            for (const auto &ch : changes_)
+                if (!apply(copy, ch, r)) return r;
+            if (auto type = missing_rdn_value(copy)) {
+                r.result_code = LDAP_NOT_ALLOWED_ON_RDN;
+                r.diagnostic = "value of naming attribute '" + *type + "' is not present in entry";
+                return r;
+            }
+            it->second = std::move(copy);
+            return r;
+        });
+        ex.respond(reply);
+    }
+
+private:
+    struct Change {
+        int op = 0;
+        Attribute attr;
+    };
+
+    static bool fail(Reply &r, int code, std::string diagnostic)
+    {
+        r.result_code = code;
+        r.diagnostic = std::move(diagnostic);
+        return false;
+    }
+
+    static bool apply(Entry &e, const Change &ch, Reply &r)
+    {
+        const std::string &name = ch.attr.name;
+        const auto &values = ch.attr.values;
+        Attribute *a = e.find(name);
+        auto erase = [&e](Attribute *which) { e.attrs.erase(e.attrs.begin() + (which - e.attrs.data())); };
+        switch (ch.op) {
+        case LDAP_MOD_ADD: {
+            if (values.empty()) return fail(r, LDAP_PROTOCOL_ERROR, "modify/add: " + name + ": no values given");
+            if (int i = repeated_value(values); i >= 0)
+                return fail(r, LDAP_TYPE_OR_VALUE_EXISTS,
+                            "modify/add: " + name + ": value #" + std::to_string(i) + " provided more than once");
+            if (!a) {
+                e.attrs.push_back({name, {}});
+                a = &e.attrs.back();
+            }
+            for (size_t i = 0; i < values.size(); ++i) {
+                for (const auto &have : a->values)
+                    if (values_equal(have, values[i]))
+                        return fail(r, LDAP_TYPE_OR_VALUE_EXISTS,
+                                    "modify/add: " + name + ": value #" + std::to_string(i) + " already exists");
+            }
+            a->values.insert(a->values.end(), values.begin(), values.end());
+            return true;
+        }
+        case LDAP_MOD_DELETE: {
+            if (!a) return fail(r, LDAP_NO_SUCH_ATTRIBUTE, "modify/delete: " + name + ": no such attribute");
+            for (const auto &v : values) {
+                auto hit = std::find_if(a->values.begin(), a->values.end(),
+                                        [&](const std::string &have) { return values_equal(have, v); });
+                if (hit == a->values.end())
+                    return fail(r, LDAP_NO_SUCH_ATTRIBUTE, "modify/delete: " + name + ": no such value");
+                a->values.erase(hit);
+            }
+            if (values.empty() || a->values.empty()) erase(a);
+            return true;
+        }
+        case LDAP_MOD_REPLACE: {
+            if (int i = repeated_value(values); i >= 0)
+                return fail(r, LDAP_TYPE_OR_VALUE_EXISTS,
+                            "modify/replace: " + name + ": value #" + std::to_string(i) + " provided more than once");
+            if (values.empty()) {
+                if (a) erase(a);
+            } else if (a) {
+                a->values = values;
+            } else {
+                e.attrs.push_back({name, values});
+            }
+            return true;
+        }
+        default:
+            return fail(r, LDAP_UNWILLING_TO_PERFORM, "modify/increment: not supported");
+        }
+    }
+
+    std::vector<Change> changes_;
+};
+
+class Add : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        Reader r(body);
+        berval attrs;
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.element(LBER_SEQUENCE, attrs)) return false;
+        Reader a(attrs);
+        while (!a.at_end()) {
+            berval one;
+            Attribute attr;
+            if (!a.element(LBER_SEQUENCE, one) || !decode_attribute(one, attr)) return false;
+            attrs_.push_back(std::move(attr));
+        }
+        for (size_t i = 0; i < attrs_.size(); ++i)
+            request.detail += (i ? "; " : "") + attrs_[i].name + ":" + join_values(attrs_[i].values);
+        return true;
+    }
+
+    void serve(Exchange &ex) override
+    {
+        const std::string &dn = ex.request().dn;
+        auto ndn = ex.target();
+        if (!ndn) return;
+        Entry entry;
+        entry.dn = dn;
+        for (const auto &a : attrs_) {
+            if (a.values.empty()) {
+                ex.result(LDAP_PROTOCOL_ERROR, "", "no values for attribute type");
+                return;
+            }
+            Attribute *have = entry.find(a.name);
+            if (!have) {
+                entry.attrs.push_back({a.name, {}});
+                have = &entry.attrs.back();
+            }
+            have->values.insert(have->values.end(), a.values.begin(), a.values.end());
+            if (repeated_value(have->values) >= 0) {
+                ex.result(LDAP_TYPE_OR_VALUE_EXISTS, "", "attribute '" + a.name + "' provided more than once");
+                return;
+            }
+        }
+        if (auto type = missing_rdn_value(entry)) {
+            ex.result(LDAP_NAMING_VIOLATION, "", "value of naming attribute '" + *type + "' is not present in entry");
+            return;
+        }
+        Reply reply = ex.tree().write([&](EntryMap &entries, uint64_t &next_seq) {
+            Reply r;
+            std::string parent = parent_dn(*ndn);
+            if (ndn->empty()) {
+                r.result_code = LDAP_UNWILLING_TO_PERFORM;
+                r.diagnostic = "cannot add the root DSE";
+            } else if (entries.count(*ndn)) {
+                r.result_code = LDAP_ALREADY_EXISTS;
+            } else if (parent.empty() || !entries.count(parent)) {
+                r = no_such_object(entries, *ndn);
+            } else {
+                entry.seq = next_seq++;
+                entries.emplace(*ndn, std::move(entry));
+            }
+            return r;
+        });
+        ex.respond(reply);
+    }
+
+private:
+    std::vector<Attribute> attrs_;
+};
+
+class Delete : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        request.dn = to_string(body);
+        return true;
+    }
+
+    void serve(Exchange &ex) override
+    {
+        auto ndn = ex.target();
+        if (!ndn) return;
+        Reply reply = ex.tree().write([&](EntryMap &entries, uint64_t &) {
+            auto it = entries.find(*ndn);
+            if (it == entries.end()) return no_such_object(entries, *ndn);
+            Reply r;
+            for (const auto &[other, e] : entries) {
+                if (parent_dn(other) == *ndn) {
+                    r.result_code = LDAP_NOT_ALLOWED_ON_NONLEAF;
+                    r.diagnostic = "subordinate objects must be deleted first";
+                    return r;
+                }
+            }
+            entries.erase(it);
+            return r;
+        });
+        ex.respond(reply);
+    }
+};
+
+class ModRdn : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        Reader r(body);
+        std::string newrdn, superior;
+        bool deleteold = false;
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.string(LBER_OCTETSTRING, newrdn) ||
+            !r.boolean(LBER_BOOLEAN, deleteold))
+            return false;
+        request.detail = "newrdn=" + newrdn + " deleteoldrdn=" + (deleteold ? "1" : "0");
+        if (!r.at_end()) {
+            if (!r.string(LDAP_TAG_NEWSUPERIOR, superior)) return false;
+            request.detail += " newsuperior=" + superior;
+        }
+        return true;
+    }
+
+    void serve(Exchange &ex) override { ex.result(LDAP_UNWILLING_TO_PERFORM, "", "modrdn not supported"); }
+};
+
+class Compare : public Operation {
+public:
+    bool decode(const berval &body, Request &request) override
+    {
+        Reader r(body);
+        berval ava;
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.element(LBER_SEQUENCE, ava)) return false;
+        Reader a(ava);
+        if (!a.string(LBER_OCTETSTRING, attr_) || !a.string(LBER_OCTETSTRING, value_)) return false;
+        request.detail = attr_ + "=" + value_;
+        request.has_value = true;
+        request.value_hex = to_hex(value_);
+        return true;
+    }
+
+    void serve(Exchange &ex) override
+    {
+        auto ndn = ex.target();
+        if (!ndn) return;
+        Reply reply = ex.tree().read([&](const EntryMap &entries) {
+            auto it = entries.find(*ndn);
+            if (it == entries.end()) return no_such_object(entries, *ndn);
+            Reply r;
+            const Attribute *a = it->second.find(attr_);
+            if (!a) {
+                r.result_code = LDAP_NO_SUCH_ATTRIBUTE;
+                return r;
+            }
+            bool hit = std::any_of(a->values.begin(), a->values.end(),
+                                   [&](const std::string &v) { return values_equal(v, value_); });
+            r.result_code = hit ? LDAP_COMPARE_TRUE : LDAP_COMPARE_FALSE;
+            return r;
+        });
+        ex.respond(reply);
+    }
+
+private:
+    std::string attr_, value_;
+};
+
+const Registrar registrar([] {
+    register_operation(LDAP_REQ_MODIFY, {"modify", LDAP_RES_MODIFY, [] { return std::make_unique<Modify>(); }});
+    register_operation(LDAP_REQ_ADD, {"add", LDAP_RES_ADD, [] { return std::make_unique<Add>(); }});
+    register_operation(LDAP_REQ_DELETE, {"delete", LDAP_RES_DELETE, [] { return std::make_unique<Delete>(); }});
+    register_operation(LDAP_REQ_MODDN, {"modrdn", LDAP_RES_MODDN, [] { return std::make_unique<ModRdn>(); }});
+    register_operation(LDAP_REQ_COMPARE, {"compare", LDAP_RES_COMPARE, [] { return std::make_unique<Compare>(); }});
+});
+
+}  // namespace
+}  // namespace dirsim::detail

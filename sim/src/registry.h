@@ -1,0 +1,66 @@
+// Where handler files plug in.  Each file registers, from a static Registrar,
+// the protocol operations it decodes and serves (by request tag), the extended
+// operations it answers (by request OID), the SASL mechanisms it speaks and the
+// controls it honours.  Registration happens during static initialisation
+// only; afterwards the tables are read-only, so lookups take no lock.
+#pragma once
+
+#include <lber.h>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dirsim/server.h"
+
+namespace dirsim::detail {
+
+class Exchange;
+
+// One decoded protocol operation.
+class Operation {
+public:
+    virtual ~Operation() = default;
+    // Reads the operation's contents; fills the request's dn, detail (and
+    // oid/value where they apply).  False when they are malformed.
+    virtual bool decode(const berval &body, Request &request) = 0;
+    // The realistic answer.
+    virtual void serve(Exchange &exchange) = 0;
+};
+
+struct OpSpec {
+    std::string name;        // Request::op
+    ber_tag_t response_tag;  // 0: the operation has no response
+    std::function<std::unique_ptr<Operation>()> make;
+};
+
+// value: the requestValue, when sent.
+using ExtendedHandler = std::function<void(Exchange &, const std::optional<std::string> &value)>;
+// credentials: the SASL credentials, when sent.
+using SaslHandler = std::function<void(Exchange &, const std::optional<std::string> &credentials)>;
+
+void register_operation(ber_tag_t request_tag, OpSpec spec);
+void register_extended(const std::string &oid, ExtendedHandler handler);
+void register_sasl(const std::string &mechanism, SaslHandler handler);
+void register_control(const std::string &oid);
+
+const OpSpec *find_operation(ber_tag_t request_tag);
+const ExtendedHandler *find_extended(const std::string &oid);
+const SaslHandler *find_sasl(const std::string &mechanism);  // mechanism names ignore case
+bool control_supported(const std::string &oid);
+
+std::vector<std::string> extended_oids();  // sorted, for the root DSE
+std::vector<std::string> sasl_mechanisms();
+std::vector<std::string> supported_controls();
+
+struct Registrar {
+    template <class F>
+    explicit Registrar(F f)
+    {
+        f();
+    }
+};
+
+}  // namespace dirsim::detail

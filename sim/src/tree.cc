@@ -1,0 +1,230 @@
+#include "tree.h"
+
+#include <ldap.h>
+#include <ldif.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace dirsim::detail {
+
+Attribute *Entry::find(std::string_view name)
+{
+    for (auto &a : attrs)
+        if (same_name(a.name, name)) return &a;
+    return nullptr;
+}
+
+const Attribute *Entry::find(std::string_view name) const
+{
+    return const_cast<Entry *>(this)->find(name);
+}
+
+namespace {
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+
+bool is_integer(std::string_view s)
+{
+    size_t i = (!s.empty() && s[0] == '-') ? 1 : 0;
+    if (i == s.size()) return false;
+    for (; i < s.size(); ++i)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+int compare_integers(std::string_view a, std::string_view b)
+{
+    bool na = a[0] == '-', nb = b[0] == '-';
+    if (na != nb) return na ? -1 : 1;
+    if (na) {
+        a.remove_prefix(1);
+        b.remove_prefix(1);
+    }
+    while (a.size() > 1 && a[0] == '0') a.remove_prefix(1);
+    while (b.size() > 1 && b[0] == '0') b.remove_prefix(1);
+    int mag = a.size() != b.size() ? (a.size() < b.size() ? -1 : 1) : a.compare(b);
+    if (mag > 0) mag = 1;
+    if (mag < 0) mag = -1;
+    return na ? -mag : mag;
+}
+}  // namespace
+
+std::string lower(std::string_view s)
+{
+    std::string out(s);
+    for (auto &c : out) c = ascii_lower(c);
+    return out;
+}
+
+bool same_name(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (ascii_lower(a[i]) != ascii_lower(b[i])) return false;
+    return true;
+}
+
+bool values_equal(std::string_view a, std::string_view b) { return same_name(a, b); }
+
+int values_order(std::string_view a, std::string_view b)
+{
+    if (is_integer(a) && is_integer(b)) return compare_integers(a, b);
+    int c = lower(a).compare(lower(b));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::optional<std::string> normalize_dn(std::string_view dn)
+{
+    if (dn.empty()) return std::string();
+    if (dn.find('\0') != std::string_view::npos) return std::nullopt;
+    std::string in(dn);
+    char *out = nullptr;
+    if (ldap_dn_normalize(in.c_str(), LDAP_DN_FORMAT_LDAPV3, &out, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
+        return std::nullopt;
+    std::string result = out ? lower(out) : std::string();
+    ldap_memfree(out);
+    return result;
+}
+
+std::string parent_dn(const std::string &ndn)
+{
+    // In the normalised form every ',' inside a value is escaped, so the first
+    // unescaped one ends the RDN.
+    for (size_t i = 0; i < ndn.size(); ++i) {
+        if (ndn[i] == '\\') {
+            ++i;
+        } else if (ndn[i] == ',') {
+            return ndn.substr(i + 1);
+        }
+    }
+    return std::string();
+}
+
+std::optional<std::vector<std::pair<std::string, std::string>>> first_rdn(const std::string &dn)
+{
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return std::nullopt;
+    std::unique_ptr<LDAPRDN, void (*)(LDAPDN)> guard(parsed, ldap_dnfree);
+    std::vector<std::pair<std::string, std::string>> avas;
+    if (parsed && parsed[0]) {
+        for (LDAPAVA **ava = parsed[0]; *ava; ++ava)
+            avas.emplace_back(std::string((*ava)->la_attr.bv_val, (*ava)->la_attr.bv_len),
+                              std::string((*ava)->la_value.bv_val, (*ava)->la_value.bv_len));
+    }
+    return avas;
+}
+
+std::string matched_dn(const EntryMap &entries, const std::string &ndn)
+{
+    for (std::string up = parent_dn(ndn); !up.empty(); up = parent_dn(up)) {
+        auto it = entries.find(up);
+        if (it != entries.end()) return it->second.dn;
+    }
+    return std::string();
+}
+
+bool in_scope(const std::string &ndn, const std::string &base, int scope)
+{
+    if (ndn.empty()) return false;  // the root DSE is answered on its own
+    switch (scope) {
+    case LDAP_SCOPE_BASE:
+        return ndn == base;
+    case LDAP_SCOPE_ONELEVEL:
+        return parent_dn(ndn) == base;
+    case LDAP_SCOPE_SUBTREE:
+        for (std::string up = ndn; !up.empty(); up = parent_dn(up))
+            if (up == base) return true;
+        return base.empty();
+    default:
+        return false;
+    }
+}
+
+namespace {
+struct LdifCloser {
+    void operator()(LDIFFP *fp) const { ldif_close(fp); }
+};
+struct RecordDone {
+    void operator()(LDIFRecord *lr) const { ldap_ldif_record_done(lr); }
+};
+}  // namespace
+
+bool Tree::load_file(const std::string &path, std::string &error)
+{
+    std::unique_ptr<LDIFFP, LdifCloser> fp(ldif_open(path.c_str(), "r"));
+    if (!fp) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return load(fp.get(), path, error);
+}
+
+bool Tree::load_text(const std::string &text, std::string &error)
+{
+    std::string copy = text;
+    if (copy.empty()) return true;
+    std::unique_ptr<LDIFFP, LdifCloser> fp(ldif_open_mem(copy.data(), copy.size(), "r"));
+    if (!fp) {
+        error = "LDIF text: cannot open";
+        return false;
+    }
+    return load(fp.get(), "LDIF text", error);
+}
+
+bool Tree::load(void *ldif_fp, const std::string &source, std::string &error)
+{
+    auto *fp = static_cast<LDIFFP *>(ldif_fp);
+    unsigned long lineno = 0;
+    char *raw = nullptr;
+    int rawlen = 0;
+    std::unique_lock lock(mu_);
+    for (;;) {
+        int rc = ldif_read_record(fp, &lineno, &raw, &rawlen);
+        std::unique_ptr<char, void (*)(void *)> buf(raw, ber_memfree);
+        if (rc == 0) return true;
+        if (rc < 0) {
+            error = source + ": cannot read LDIF near line " + std::to_string(lineno);
+            return false;
+        }
+        raw = nullptr;  // ldif_read_record grows the buffer we now own; start afresh
+        rawlen = 0;
+        berval record{std::strlen(buf.get()), buf.get()};
+        LDIFRecord lr{};
+        int parsed = ldap_parse_ldif_record(&record, lineno, &lr, "dirsim", LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS);
+        std::unique_ptr<LDIFRecord, RecordDone> done(&lr);
+        if (parsed != 0) {
+            error = source + ": bad LDIF record ending at line " + std::to_string(lineno);
+            return false;
+        }
+        if (lr.lr_op == 0 && lr.lr_dn.bv_len == 0) continue;  // a record of only "version: 1"
+        if (lr.lr_op != LDAP_REQ_ADD) {
+            error = source + ": only entries are allowed (line " + std::to_string(lineno) + ")";
+            return false;
+        }
+        Entry e;
+        e.dn = std::string(lr.lr_dn.bv_val ? lr.lr_dn.bv_val : "", lr.lr_dn.bv_len);
+        auto ndn = normalize_dn(e.dn);
+        if (!ndn || ndn->empty()) {
+            error = source + ": invalid DN \"" + e.dn + "\" (line " + std::to_string(lineno) + ")";
+            return false;
+        }
+        if (entries_.count(*ndn)) {
+            error = source + ": duplicate entry \"" + e.dn + "\"";
+            return false;
+        }
+        for (LDAPMod **m = lr.lrop_mods; m && *m; ++m) {
+            Attribute *a = e.find((*m)->mod_type);
+            if (!a) {
+                e.attrs.push_back({(*m)->mod_type, {}});
+                a = &e.attrs.back();
+            }
+            for (berval **v = (*m)->mod_bvalues; v && *v; ++v)
+                a->values.emplace_back((*v)->bv_val ? std::string((*v)->bv_val, (*v)->bv_len) : std::string());
+        }
+        e.seq = next_seq_++;
+        entries_.emplace(*ndn, std::move(e));
+    }
+}
+
+}  // namespace dirsim::detail
