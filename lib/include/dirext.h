@@ -9,5 +9,6 @@
 #define DIREXT_H
 
 #include "dirext/common.h"
+#include "dirext/extops.h"
 
 #endif /* DIREXT_H */
