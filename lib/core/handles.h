@@ -37,5 +37,22 @@ using X509Ptr = std::unique_ptr<X509, Deleter<X509_free>>;
 using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
 using SslCtxPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
 using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
+using Pkcs8InfoPtr = std::unique_ptr<PKCS8_PRIV_KEY_INFO, Deleter<PKCS8_PRIV_KEY_INFO_free>>;
+using X509StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX_free>>;
+
+// Stacks own their elements: pop_free releases both.
+struct Pkcs7StackFree {
+    void operator()(STACK_OF(PKCS7) *s) const { sk_PKCS7_pop_free(s, PKCS7_free); }
+};
+struct SafeBagStackFree {
+    void operator()(STACK_OF(PKCS12_SAFEBAG) *s) const { sk_PKCS12_SAFEBAG_pop_free(s, PKCS12_SAFEBAG_free); }
+};
+using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), Pkcs7StackFree>;
+using SafeBagStackPtr = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), SafeBagStackFree>;
+
+struct OpenSslFree {  // OPENSSL_free is a macro
+    void operator()(void *p) const { OPENSSL_free(p); }
+};
+using OpenSslStringPtr = std::unique_ptr<char, OpenSslFree>;
 
 }  // namespace dirext

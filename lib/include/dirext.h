@@ -10,5 +10,6 @@
 
 #include "dirext/common.h"
 #include "dirext/extops.h"
+#include "dirext/tls.h"
 
 #endif /* DIREXT_H */
