@@ -1,6 +1,8 @@
 # Project-wide warning and sanitizer settings, applied to project targets only.
 add_library(dirext_build_flags INTERFACE)
 target_compile_options(dirext_build_flags INTERFACE -Wall -Wextra
+  # Designated initializers that leave members at their defaults are intended.
+  $<$<COMPILE_LANGUAGE:CXX>:-Wno-missing-field-initializers>
   $<$<BOOL:${DIREXT_WERROR}>:-Werror>)
 # OpenLDAP 2.5 deprecates ldap_init & co; the index tool uses them on purpose.
 target_compile_definitions(dirext_build_flags INTERFACE LDAP_DEPRECATED=1)

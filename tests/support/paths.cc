@@ -5,16 +5,21 @@
 
 namespace testsupport {
 namespace {
-std::string env_dir(const char *name)
+std::string env_dir(const char *name, const char *fallback)
 {
     const char *v = std::getenv(name);
-    if (!v || !*v) throw std::runtime_error(std::string(name) + " is not set (run the tests with ctest)");
-    return v;
+    return v && *v ? v : fallback;
 }
 }  // namespace
 
-std::string source_path(const std::string &relative) { return env_dir("DIREXT_SOURCE_DIR") + "/" + relative; }
-std::string build_path(const std::string &relative) { return env_dir("DIREXT_BINARY_DIR") + "/" + relative; }
+std::string source_path(const std::string &relative)
+{
+    return env_dir("DIREXT_SOURCE_DIR", DIREXT_DEFAULT_SOURCE_DIR) + "/" + relative;
+}
+std::string build_path(const std::string &relative)
+{
+    return env_dir("DIREXT_BINARY_DIR", DIREXT_DEFAULT_BINARY_DIR) + "/" + relative;
+}
 
 std::string temp_dir(const std::string &prefix)
 {
