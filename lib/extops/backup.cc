@@ -41,7 +41,10 @@ ber_tag_t read_any_element(BerElement *ber, char **buffer, ber_len_t *length)
 {
     *buffer = nullptr;
     ber_len_t len = 0;
-    ber_tag_t tag = ber_skip_tag(ber, &len);  // fails when the content is not all there
+    // Peek first: liblber's ber_skip_tag faults on a decoder over no bytes.
+    // Both fail when the content is not all there.
+    if (ber_peek_tag(ber, &len) == LBER_DEFAULT) return LBER_ERROR;
+    ber_tag_t tag = ber_skip_tag(ber, &len);
     if (tag == LBER_DEFAULT) return LBER_ERROR;
     std::unique_ptr<char, BerMemFree> content(static_cast<char *>(ber_memalloc(len + 1)));
     if (!content) return LBER_ERROR;

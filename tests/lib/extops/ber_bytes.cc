@@ -1,0 +1,63 @@
+#include "ber_bytes.h"
+
+#include <cstdio>
+
+namespace extops_test {
+
+std::string unhex(std::string_view text)
+{
+    std::string out;
+    int high = -1;
+    for (char c : text) {
+        int v;
+        if (c >= '0' && c <= '9') v = c - '0';
+        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+        else continue;
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<char>(high << 4 | v));
+            high = -1;
+        }
+    }
+    return out;
+}
+
+std::string hex(std::string_view bytes)
+{
+    std::string out;
+    char two[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(two, sizeof two, "%02x", c);
+        out += two;
+    }
+    return out;
+}
+
+std::string L(unsigned n)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "84%08x", n);
+    return text;
+}
+
+Ber decoder(const std::string &bytes)
+{
+    struct berval value = {bytes.size(), const_cast<char *>(bytes.data())};
+    return Ber(ber_init(&value));
+}
+
+int encode(const std::function<int(BerElement *)> &encode, std::string &bytes)
+{
+    Ber e(ber_alloc());  // as the library does: sequence lengths in the four-byte form
+    int rc = encode(e.get());
+    if (rc != 0) return rc;
+    struct berval *flat = nullptr;
+    if (ber_flatten(e.get(), &flat) == -1) return -10;
+    bytes.assign(flat->bv_val, flat->bv_len);
+    ber_bvfree(flat);
+    return 0;
+}
+
+}  // namespace extops_test
