@@ -48,16 +48,21 @@ Ber decoder(const std::string &bytes)
     return Ber(ber_init(&value));
 }
 
+std::string flatten(BerElement *encoder)
+{
+    struct berval *flat = nullptr;
+    if (ber_flatten(encoder, &flat) == -1) return {};
+    std::string out(flat->bv_val, flat->bv_len);
+    ber_bvfree(flat);
+    return out;
+}
+
 int encode(const std::function<int(BerElement *)> &encode, std::string &bytes)
 {
     Ber e(ber_alloc());  // as the library does: sequence lengths in the four-byte form
     int rc = encode(e.get());
-    if (rc != 0) return rc;
-    struct berval *flat = nullptr;
-    if (ber_flatten(e.get(), &flat) == -1) return -10;
-    bytes.assign(flat->bv_val, flat->bv_len);
-    ber_bvfree(flat);
-    return 0;
+    if (rc == 0) bytes = flatten(e.get());
+    return rc;
 }
 
 }  // namespace extops_test

@@ -30,17 +30,16 @@ Ber decoder(const std::string &bytes);
 // `bytes` receives the flattened value.
 int encode(const std::function<int(BerElement *)> &encode, std::string &bytes);
 
+// What an encoder holds.
+std::string flatten(BerElement *encoder);
+
 // A response value built with liblber's own encoder.
 template <typename... Args>
 std::string ber(const char *format, Args... args)
 {
     Ber e(ber_alloc_t(LBER_USE_DER));
     ber_printf(e.get(), format, args...);
-    struct berval *flat = nullptr;
-    ber_flatten(e.get(), &flat);
-    std::string out(flat->bv_val, flat->bv_len);
-    ber_bvfree(flat);
-    return out;
+    return flatten(e.get());
 }
 
 }  // namespace extops_test

@@ -220,11 +220,7 @@ std::string privileges(int count, std::vector<int> values)
     ber_printf(e.get(), "{{i}[", count);
     for (int v : values) ber_printf(e.get(), "{i}", v);
     ber_printf(e.get(), "]}");
-    struct berval *flat = nullptr;
-    ber_flatten(e.get(), &flat);
-    std::string out(flat->bv_val, flat->bv_len);
-    ber_bvfree(flat);
-    return out;
+    return flatten(e.get());
 }
 
 TEST(ExtopsPrivileges, OneSlotPerAnnouncedEntryUpToTheNames)
@@ -297,11 +293,7 @@ std::string filter_value(std::vector<std::pair<std::string, std::vector<std::str
         ber_printf(e.get(), "}}");
     }
     ber_printf(e.get(), "}");
-    struct berval *flat = nullptr;
-    ber_flatten(e.get(), &flat);
-    std::string out(flat->bv_val, flat->bv_len);
-    ber_bvfree(flat);
-    return out;
+    return flatten(e.get());
 }
 
 TEST(ExtopsReplicationFilter, BerToText)
@@ -382,11 +374,7 @@ std::string backup_value(int size, int first, int second, const std::string &dat
                count < 0 ? static_cast<int>(chunks.size()) : count);
     for (int c : chunks) ber_printf(e.get(), "{i}", c);
     ber_printf(e.get(), "]}");
-    struct berval *flat = nullptr;
-    ber_flatten(e.get(), &flat);
-    std::string out(flat->bv_val, flat->bv_len);
-    ber_bvfree(flat);
-    return out;
+    return flatten(e.get());
 }
 
 TEST(ExtopsBackup, DecodesDataChunksAndNextState)
