@@ -9,6 +9,7 @@
 #define DIREXT_H
 
 #include "dirext/common.h"
+#include "dirext/events.h"
 #include "dirext/extops.h"
 #include "dirext/tls.h"
 

@@ -1,0 +1,257 @@
+// Element readers shared by every body decoder: strings, string lists,
+// referral lists, the connection block and network addresses.
+//
+// Every reader is all-or-nothing: on failure it releases what it allocated
+// and delivers null, so a caller never has to clean up after a failed read.
+#include "core/alloc.h"
+#include "events/ber_reader.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace dirext::events {
+
+void invariant_failed(const char *condition, const char *file, int line)
+{
+    std::fprintf(stderr, "events: %s:%d: invariant failed: %s\n", file, line, condition);
+    std::abort();
+}
+
+void store_result(LDAP *ld, int code)
+{
+    if (ld) ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &code);
+}
+
+char *copy_bytes(const struct berval &bytes)
+{
+    return dup_bytes(bytes.bv_val, bytes.bv_len);
+}
+
+int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length, bool keep_empty)
+{
+    *out = nullptr;
+    if (length) *length = 0;
+    struct berval contents;
+    ber_tag_t found = take(ber, &contents);
+    if (found == LBER_DEFAULT || found != tag) return kDecodingError;
+    if (contents.bv_len == 0 && !keep_empty) return kOk;
+    char *copy = copy_bytes(contents);
+    if (!copy) return kNoMemory;
+    *out = copy;
+    if (length) *length = contents.bv_len;
+    return kOk;
+}
+
+namespace {
+
+struct StringListFree {
+    void operator()(char **list) const { freeStringSequence(list); }
+};
+using StringList = std::unique_ptr<char *[], StringListFree>;
+
+struct ReferralsFree {
+    int count;
+    void operator()(ReferralAddress *list) const { freeReferralList(count, list); }
+};
+
+struct ConnectionFree {
+    void operator()(ConnectionData *block) const { freeConnectionData(block); }
+};
+
+struct RecordFree {
+    void operator()(NetAddrEventData *record) const { ldap_event_free(record); }
+};
+
+// One list member: a wrapper (any tag) whose contents begin with an OCTET
+// STRING.  The string is kept even when empty: a null would end the list.
+int read_wrapped_string(BerElement *list, char **out)
+{
+    struct berval wrapper;
+    if (!Scoped::open(list, &wrapper)) return kDecodingError;
+    Scoped inner(wrapper);
+    return read_string(inner.get(), kTagOctetString, out, nullptr, /*keep_empty=*/true);
+}
+
+}  // namespace
+
+int read_net_address(BerElement *ber, NetAddrEventData **out)
+{
+    *out = nullptr;
+    int32_t type = 0;
+    if (!read_int(ber, &type)) return kDecodingError;
+    struct berval bytes;
+    if (take(ber, &bytes) != kTagOctetString) return kDecodingError;
+    std::unique_ptr<NetAddrEventData, RecordFree> record(static_cast<NetAddrEventData *>(
+        allocEventData(sizeof(NetAddrEventData) + bytes.bv_len + 1, DIREXT_EVENT_NET_ADDRESS)));
+    if (!record) return kNoMemory;
+    record->type = type;
+    record->length = static_cast<int32_t>(bytes.bv_len);
+    if (bytes.bv_len) std::memcpy(record->address, bytes.bv_val, bytes.bv_len);
+    record->address[bytes.bv_len] = '\0';
+    *out = record.release();
+    return kOk;
+}
+
+int read_trailing_address(BerElement *ber, NetAddrEventData **out)
+{
+    if (!out || peek(ber) != kTagInteger) return kOk;
+    return read_net_address(ber, out);
+}
+
+}  // namespace dirext::events
+
+using namespace dirext::events;
+
+extern "C" {
+
+int parseLDAPString(BerElement *ber, char **out, ber_tag_t expectedTag)
+{
+    if (!ber || !out) return LDAP_PARAM_ERROR;
+    return read_string(ber, expectedTag ? expectedTag : kTagOctetString, out);
+}
+
+int parseOctetString(BerElement *ber, char **out, ber_len_t *length, ber_tag_t expectedTag)
+{
+    if (!ber || !out || !length) return LDAP_PARAM_ERROR;
+    return read_string(ber, expectedTag ? expectedTag : kTagOctetString, out, length);
+}
+
+int parseStringSequence(BerElement *ber, char ***out)
+{
+    if (!ber || !out) return LDAP_PARAM_ERROR;
+    if (remaining(ber) == 0) return kOk;  // absent: the caller's preset stays
+
+    struct berval contents;
+    if (!Scoped::open(ber, &contents)) return kDecodingError;
+
+    // Count the members first so that the array is allocated once, exactly.
+    std::size_t count = 0;
+    {
+        Scoped scan(contents);
+        struct berval member;
+        while (!scan.empty()) {
+            if (!Scoped::open(scan.get(), &member)) return kDecodingError;
+            ++count;
+        }
+    }
+    StringList list(static_cast<char **>(dirext::alloc_zeroed(count + 1, sizeof(char *))));
+    if (!list) return kNoMemory;
+    Scoped members(contents);
+    for (std::size_t i = 0; i < count; ++i) {
+        int rc = read_wrapped_string(members.get(), &list[i]);
+        if (rc != kOk) return rc;
+    }
+    EVENTS_ASSERT(members.empty() && list[count] == nullptr);
+    *out = list.release();
+    return kOk;
+}
+
+void freeStringSequence(char **list)
+{
+    if (!list) return;
+    for (char **s = list; *s; ++s) std::free(*s);
+    std::free(list);
+}
+
+int parseReferralList(BerElement *ber, int *count, ReferralAddress **list)
+{
+    if (!ber || !count || !list) return LDAP_PARAM_ERROR;
+    *count = 0;
+    *list = nullptr;
+    // Nothing left, or the trailing address already: no referrals.
+    if (remaining(ber) == 0 || peek(ber) == kTagInteger) return kOk;
+
+    struct berval contents;
+    if (!Scoped::open(ber, &contents)) return kDecodingError;
+    Scoped body(contents);
+    if (body.empty()) return kOk;
+
+    int32_t n = 0;
+    struct berval entries;
+    if (!read_int(body.get(), &n) || !Scoped::open(body.get(), &entries)) return kDecodingError;
+    // Every entry takes several bytes: a count beyond the bytes present
+    // cannot be read, and must not turn into a huge allocation.
+    if (n < 0 || static_cast<ber_len_t>(n) > entries.bv_len) return kDecodingError;
+    if (n == 0) return kOk;
+
+    std::unique_ptr<ReferralAddress, ReferralsFree> addresses(
+        static_cast<ReferralAddress *>(dirext::alloc_zeroed(n, sizeof(ReferralAddress))), ReferralsFree{n});
+    if (!addresses) return kNoMemory;
+    Scoped each(entries);
+    for (int32_t i = 0; i < n; ++i) {
+        ReferralAddress &entry = addresses.get()[i];
+        struct berval one;
+        if (!Scoped::open(each.get(), &one)) return kDecodingError;
+        Scoped fields(one);
+        if (!read_int(fields.get(), &entry.type)) return kDecodingError;
+        ber_len_t length = 0;
+        int rc = read_string(fields.get(), kTagOctetString, &entry.data, &length);
+        if (rc != kOk) return rc;
+        entry.length = static_cast<int32_t>(length);
+    }
+    *count = n;
+    *list = addresses.release();
+    return kOk;
+}
+
+void freeReferralList(int count, ReferralAddress *list)
+{
+    if (!list) return;
+    for (int i = 0; i < count; ++i) std::free(list[i].data);
+    std::free(list);
+}
+
+int parseConnectionData(BerElement *ber, ConnectionData **out)
+{
+    if (!ber || !out) return LDAP_PARAM_ERROR;
+    *out = nullptr;
+    if (remaining(ber) == 0) return kOk;
+    struct berval contents;
+    if (!Scoped::open(ber, &contents)) return kDecodingError;
+    Scoped fields(contents);
+    if (fields.empty()) return kOk;
+
+    std::unique_ptr<ConnectionData, ConnectionFree> block(
+        static_cast<ConnectionData *>(dirext::alloc_zeroed(1, sizeof(ConnectionData))));
+    if (!block) return kNoMemory;
+    if (!read_int(fields.get(), &block->integer1) || !read_int(fields.get(), &block->integer2))
+        return kDecodingError;
+    int rc = read_string(fields.get(), kTagOctetString, &block->string1);
+    if (rc != kOk) return rc;
+    *out = block.release();
+    return kOk;
+}
+
+void freeConnectionData(ConnectionData *block)
+{
+    if (!block) return;
+    std::free(block->string1);
+    std::free(block);
+}
+
+int parseNetAddrEventData(LDAP *ld, BerElement *ber, NetAddrEventData **out)
+{
+    if (!ber || !out) {
+        store_result(ld, LDAP_PARAM_ERROR);
+        return LDAP_PARAM_ERROR;
+    }
+    int rc = read_net_address(ber, out);
+    store_result(ld, rc);
+    return rc;
+}
+
+int ber_get_IP(LDAP *ld, BerElement *ber, NetAddrEventData **out)
+{
+    if (!ber || !out) {
+        store_result(ld, LDAP_PARAM_ERROR);
+        return LDAP_PARAM_ERROR;
+    }
+    if (peek(ber) != kTagInteger) return kOk;
+    int rc = read_net_address(ber, out);
+    store_result(ld, rc);
+    return rc;
+}
+
+}  // extern "C"
