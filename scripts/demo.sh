@@ -26,8 +26,7 @@ echo "Directory simulator listening on 127.0.0.1:$port"
 
 common=(-h 127.0.0.1 -p "$port" -D cn=admin,o=lab -w secret -s cn=server1,ou=servers,o=lab)
 run() {
-    echo
-    echo "\$ quorindex $1 ${*:2}"
+    printf '\n$ quorindex %s\n' "$*"
     set +e
     "$quorindex" "$1" "${common[@]}" "${@:2}"
     echo "(exit status $?)"
