@@ -9,8 +9,10 @@
 #define DIREXT_H
 
 #include "dirext/common.h"
+#include "dirext/controls.h"
 #include "dirext/events.h"
 #include "dirext/extops.h"
+#include "dirext/lburp.h"
 #include "dirext/tls.h"
 
 #endif /* DIREXT_H */

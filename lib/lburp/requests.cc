@@ -1,0 +1,82 @@
+// LBURP start, update and end requests: asynchronous extended operations
+// whose message ids go back to the caller.
+#include "lburp/internal.h"
+
+namespace dirext::lburp {
+namespace {
+
+// liblber's plain BER element: sequences carry four-byte lengths, the form
+// these requests have always had on the wire (valid BER; servers accept it).
+BerPtr new_request() { return BerPtr(ber_alloc()); }
+
+int store(LDAP *ld, int rc)
+{
+    ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+    return rc;
+}
+
+// Flattens the request value and sends it.  The element stays the caller's.
+int send(LDAP *ld, const char *oid, BerElement *ber, int *msgid)
+{
+    berval *raw = nullptr;
+    if (ber_flatten(ber, &raw) == -1) return LDAP_NO_MEMORY;
+    const BervalPtr value(raw);
+    return ldap_extended_operation(ld, oid, value.get(), nullptr, nullptr, msgid);
+}
+
+int start_request(LDAP *ld, int *msgid)
+{
+    if (!msgid) return store(ld, LDAP_PARAM_ERROR);
+    const BerPtr ber = new_request();
+    if (!ber) return LDAP_NO_MEMORY;
+    if (ber_printf(ber.get(), "{s}", kUpdateStyleOid) == -1) return store(ld, LDAP_ENCODING_ERROR);
+    return store(ld, send(ld, kStartRequestOid, ber.get(), msgid));
+}
+
+int update_request(LDAP *ld, int sequence_number, LBURPOperation **operations, int *msgid)
+{
+    if (!operations || !msgid) return store(ld, LDAP_PARAM_ERROR);
+    BerPtr ber = new_request();
+    if (!ber) return LDAP_NO_MEMORY;
+    if (ber_printf(ber.get(), "{i", ber_int_t(sequence_number)) == -1) return store(ld, LDAP_ENCODING_ERROR);
+    for (LBURPOperation **op = operations; *op; ++op) {
+        // On failure the encoder has released the element already.
+        if (const int rc = encode_operation(**op, ber.get()); rc != LDAP_SUCCESS) {
+            (void)ber.release();
+            return store(ld, rc);
+        }
+    }
+    if (ber_printf(ber.get(), "}") == -1) return store(ld, LDAP_ENCODING_ERROR);
+    return store(ld, send(ld, kUpdateRequestOid, ber.get(), msgid));
+}
+
+int end_request(LDAP *ld, int sequence_number, int *msgid)
+{
+    if (!msgid) return store(ld, LDAP_PARAM_ERROR);
+    const BerPtr ber = new_request();
+    if (!ber) return LDAP_NO_MEMORY;
+    if (ber_printf(ber.get(), "{i}", ber_int_t(sequence_number)) == -1) return store(ld, LDAP_ENCODING_ERROR);
+    return store(ld, send(ld, kEndRequestOid, ber.get(), msgid));
+}
+
+}  // namespace
+}  // namespace dirext::lburp
+
+extern "C" {
+
+int ldap_lburp_start_request(LDAP *ld, int *msgid)
+{
+    return ld ? dirext::lburp::start_request(ld, msgid) : LDAP_PARAM_ERROR;
+}
+
+int ldap_lburp_operation_request(LDAP *ld, int sequenceNumber, LBURPOperation **operations, int *msgid)
+{
+    return ld ? dirext::lburp::update_request(ld, sequenceNumber, operations, msgid) : LDAP_PARAM_ERROR;
+}
+
+int ldap_lburp_end_request(LDAP *ld, int sequenceNumber, int *msgid)
+{
+    return ld ? dirext::lburp::end_request(ld, sequenceNumber, msgid) : LDAP_PARAM_ERROR;
+}
+
+}  // extern "C"
