@@ -7,6 +7,7 @@ namespace dirext::controls {
 namespace {
 
 constexpr ber_tag_t kOctetString = 0x04;
+constexpr ber_tag_t kChangeNumberTag = 0x80;  // [0]; a universal INTEGER does not count
 
 // The first control whose OID is exactly oid, or null.
 const LDAPControl *find(LDAPControl **ctrls, const char *oid)
@@ -16,30 +17,67 @@ const LDAPControl *find(LDAPControl **ctrls, const char *oid)
     return nullptr;
 }
 
-// A reader over a copy of the control's value.
-BerPtr reader(const LDAPControl &control)
+// A reader over a copy of the control's value.  An empty or missing value
+// cannot hold what any of these controls sends (and liblber must not be
+// handed one: it reads through the null buffer).
+int open_reader(const LDAPControl &control, BerPtr &ber)
 {
     berval value = control.ldctl_value;
-    if (!value.bv_val) value = {0, const_cast<char *>("")};  // no value: nothing to read
-    return BerPtr(ber_init(&value));
+    if (!value.bv_val || !value.bv_len) return LDAP_DECODING_ERROR;
+    ber.reset(ber_init(&value));
+    return ber ? LDAP_SUCCESS : LDAP_NO_MEMORY;
 }
 
-ber_tag_t peek(BerElement *ber)
+ber_len_t remaining(BerElement *ber)
 {
-    ber_len_t len = 0;
-    return ber_peek_tag(ber, &len);
+    ber_len_t left = 0;
+    ber_get_option(ber, LBER_OPT_REMAINING_BYTES, &left);
+    return left;
 }
+
+// The contents of one constructed element, read within its own length, so
+// that a broken element inside is an error and not the silent end of the
+// value.  (Elements after the ones a parser knows are left alone.)
+class Contents {
+public:
+    // Steps into the element at the reader's position; false if it is broken.
+    bool open(BerElement *ber)
+    {
+        ber_ = ber;
+        ber_len_t len = 0;
+        if (ber_skip_tag(ber, &len) == LBER_DEFAULT || len > remaining(ber)) return false;
+        end_ = remaining(ber) - len;
+        return true;
+    }
+    // 1 with the next element's tag, 0 at the end, -1 for a broken element.
+    int next(ber_tag_t &tag) const
+    {
+        if (remaining(ber_) <= end_) return 0;
+        ber_len_t len = 0;
+        tag = ber_peek_tag(ber_, &len);
+        return tag == LBER_DEFAULT || len > remaining(ber_) - end_ ? -1 : 1;
+    }
+
+private:
+    BerElement *ber_ = nullptr;
+    ber_len_t end_ = 0;  // what remains of the value after the element
+};
 
 int parse_status(LDAP *ld, LDAPControl **ctrls, int *values[4])
 {
     if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
     const LDAPControl *control = find(ctrls, kStatusOid);
     if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
-    const BerPtr ber = reader(*control);
-    if (!ber) return store(ld, LDAP_NO_MEMORY);
-    if (ber_scanf(ber.get(), "{") == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
+    BerPtr ber;
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    Contents sequence;
+    if (!sequence.open(ber.get())) return store(ld, LDAP_DECODING_ERROR);
     for (unsigned i = 0; i < 4; ++i) {
-        if (peek(ber.get()) != 0x80 + i) continue;
+        ber_tag_t tag = LBER_DEFAULT;
+        const int found = sequence.next(tag);
+        if (found < 0) return store(ld, LDAP_DECODING_ERROR);
+        if (found == 0) break;
+        if (tag != 0x80 + i) continue;
         ber_int_t number = 0;
         if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
         if (values[i]) *values[i] = number;
@@ -115,16 +153,17 @@ int parse_reference(LDAP *ld, LDAPControl **ctrls, ReferenceOut &out)
     if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
     const LDAPControl *control = find(ctrls, kReferenceOid);
     if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
-    const BerPtr ber = reader(*control);
-    if (!ber) return store(ld, LDAP_NO_MEMORY);
-    ber_len_t len = 0;
-    char *last = nullptr;
-    ber_tag_t tag = ber_first_element(ber.get(), &len, &last);
-    if (!last) return store(ld, LDAP_DECODING_ERROR);  // no SET at all (an empty one is fine)
-    for (; tag != LBER_DEFAULT; tag = ber_next_element(ber.get(), &len, last)) {
+    BerPtr ber;
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    Contents set;
+    if (!set.open(ber.get())) return store(ld, LDAP_DECODING_ERROR);
+    for (;;) {
+        ber_tag_t tag = LBER_DEFAULT;
+        const int found = set.next(tag);
+        if (found < 0) return store(ld, LDAP_DECODING_ERROR);
+        if (found == 0) return store(ld, LDAP_SUCCESS);
         if (int rc = read_reference_field(ber.get(), tag, out); rc != LDAP_SUCCESS) return store(ld, rc);
     }
-    return store(ld, LDAP_SUCCESS);
 }
 
 }  // namespace
@@ -138,22 +177,28 @@ int parse_entry_change(LDAP *ld, LDAPControl **ctrls, int *change_type, char **p
     if (prev_dn) *prev_dn = nullptr;
     const LDAPControl *control = find(ctrls, kEntryChangeOid);
     if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
-    const BerPtr ber = reader(*control);
-    if (!ber) return store(ld, LDAP_NO_MEMORY);
+    BerPtr ber;
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    Contents sequence;
     ber_int_t type = 0;
-    if (ber_scanf(ber.get(), "{e", &type) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
+    if (!sequence.open(ber.get()) || ber_get_enum(ber.get(), &type) == LBER_ERROR)
+        return store(ld, LDAP_DECODING_ERROR);
     *change_type = type;
+    ber_tag_t tag = LBER_DEFAULT;
+    int found = sequence.next(tag);
     // The previous DN is stepped over even when not wanted, so that the
     // change number after it is still found.
-    if (peek(ber.get()) == kOctetString) {
+    if (found > 0 && tag == kOctetString) {
         char *dn = nullptr;
         if (ber_get_stringa(ber.get(), &dn) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
         if (prev_dn) *prev_dn = dn;
         else ldap_memfree(dn);
+        found = sequence.next(tag);
     }
+    if (found < 0) return store(ld, LDAP_DECODING_ERROR);
     if (change_number_present) {
         *change_number_present = 0;
-        if (peek(ber.get()) == 0x80) {
+        if (found > 0 && tag == kChangeNumberTag) {
             ber_int_t number = 0;
             if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
             *change_number = number;
