@@ -15,6 +15,7 @@ scripts/setup.sh "${configs[@]}"
 export LDAPNOINIT=1
 # Leaks are errors; libldap's process-wide TLS and option state is released at exit.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$top/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1 suppressions=$top/tests/tsan.supp}
 
