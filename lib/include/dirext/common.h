@@ -8,10 +8,13 @@
  * ldap_parse_entrychange_control).  While <ldap.h> is read here, its two
  * prototypes are renamed out of the way, so that the library's declarations
  * are the only ones a caller sees.  The rule for callers: include <dirext.h>
- * (or any <dirext/...> header) before <ldap.h>; the other order is refused.
+ * (or any <dirext/...> header) before <ldap.h>; the controls header refuses
+ * the other order.
  */
 #if defined(_LDAP_H) && !defined(DIREXT_LDAP_H_SEEN)
-#error "include <dirext.h> before <ldap.h>: the two share names with different signatures"
+/* <ldap.h> came first: only the controls header, which declares the two
+ * names, refuses that order. */
+#define DIREXT_LDAP_H_FIRST 1
 #endif
 #define DIREXT_LDAP_H_SEEN 1
 #define ldap_create_persistentsearch_control ldap_create_persistentsearch_control__libldap

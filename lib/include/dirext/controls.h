@@ -26,6 +26,10 @@
 
 #include "common.h"
 
+#if defined(DIREXT_LDAP_H_FIRST)
+#error "include <dirext.h> (or <dirext/controls.h>) before <ldap.h>: libldap declares two of its names with other signatures"
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
