@@ -172,13 +172,24 @@ int read_debug_parameters(BerElement *ber, DebugEventData &debug)
     return kOk;
 }
 
+bool is_optional(Op op)
+{
+    return op == Op::TaggedInt || op == Op::TaggedList || op == Op::OptionalData || op == Op::IntGroup ||
+           op == Op::StringGroup;
+}
+
 int read_field(BerElement *ber, const Field &f, void *record)
 {
+    if (is_optional(f.op)) {
+        // Absent is fine; present but unreadable fails here, not later.
+        const ber_tag_t next = peek(ber);
+        if (next == LBER_DEFAULT && remaining(ber) != 0) return kDecodingError;
+        if (next != f.tag) return kOk;
+    }
     switch (f.op) {
     case Op::Int:
         return read_int(ber, &member<int32_t>(record, f.at)) ? kOk : kDecodingError;
     case Op::TaggedInt:
-        if (peek(ber) != f.tag) return kOk;
         return read_int(ber, &member<int32_t>(record, f.at)) ? kOk : kDecodingError;
     case Op::String:
         return read_string(ber, f.tag, &member<char *>(record, f.at));
@@ -189,10 +200,8 @@ int read_field(BerElement *ber, const Field &f, void *record)
     case Op::List:
         return parseStringSequence(ber, &member<char **>(record, f.at));
     case Op::TaggedList:
-        if (peek(ber) != f.tag) return kOk;
         return parseStringSequence(ber, &member<char **>(record, f.at));
     case Op::OptionalData:
-        if (peek(ber) != f.tag) return kOk;
         return read_data(ber, f.tag, &member<char *>(record, f.at),
                          f.at2 == kNoMember ? nullptr : &member<int32_t>(record, f.at2));
     case Op::Data:
@@ -204,10 +213,8 @@ int read_field(BerElement *ber, const Field &f, void *record)
         return rc;
     }
     case Op::IntGroup:
-        if (peek(ber) != f.tag) return kOk;
         return read_int_group(ber, member<int32_t[4]>(record, f.at));
     case Op::StringGroup:
-        if (peek(ber) != f.tag) return kOk;
         return read_string_group(ber, member<char *[4]>(record, f.at));
     case Op::Text:
         return read_text(ber, f, &member<char>(record, f.at));
@@ -252,7 +259,7 @@ int decode(const Record &desc, BerElement *ber, void **out, NetAddrEventData **a
     EVENTS_ASSERT(DIREXT_EVENT_KIND(record.get()) == desc.kind);
     // A failed trailing address leaves the complete record to the caller.
     *out = record.release();
-    return desc.trailing_address ? read_trailing_address(ber, address) : kOk;
+    return desc.trailing_address && address ? read_trailing_address(ber, address) : kOk;
 }
 
 }  // namespace dirext::events

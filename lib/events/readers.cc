@@ -94,9 +94,13 @@ int read_net_address(BerElement *ber, NetAddrEventData **out)
     return kOk;
 }
 
+// Whatever follows the body's fields is left alone unless it is an address,
+// but bytes that do not even form an element mean the body is damaged.
 int read_trailing_address(BerElement *ber, NetAddrEventData **out)
 {
-    if (!out || peek(ber) != kTagInteger) return kOk;
+    const ber_tag_t tag = peek(ber);
+    if (tag == LBER_DEFAULT) return remaining(ber) ? kDecodingError : kOk;
+    if (tag != kTagInteger) return kOk;
     return read_net_address(ber, out);
 }
 
@@ -248,9 +252,10 @@ int ber_get_IP(LDAP *ld, BerElement *ber, NetAddrEventData **out)
         store_result(ld, LDAP_PARAM_ERROR);
         return LDAP_PARAM_ERROR;
     }
-    if (peek(ber) != kTagInteger) return kOk;
-    int rc = read_net_address(ber, out);
-    store_result(ld, rc);
+    NetAddrEventData *address = nullptr;
+    int rc = read_trailing_address(ber, &address);
+    if (address) *out = address;
+    if (rc != kOk || address) store_result(ld, rc);
     return rc;
 }
 
