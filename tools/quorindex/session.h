@@ -1,7 +1,7 @@
 // Opening, securing and binding the LDAP session of one quorindex run.
 #pragma once
 
-#include <ldap.h>
+#include <dirext/tls.h>
 
 #include "options.h"
 
@@ -20,6 +20,8 @@ public:
     LDAP *handle() const { return ld_; }
 
 private:
+    int open_tls(const Settings &s);
+
     LDAP *ld_ = nullptr;
     bool tls_initialised_ = false;
 };

@@ -82,13 +82,5 @@ TEST(QuorindexNoServer, ConnectionRefusedIsBindFailure)
     EXPECT_EQ(r.err, "ldap_simple_bind_s: Can't contact LDAP server (-1)\n");
 }
 
-TEST_F(QuorindexTest, TlsOptionsAreRefusedUntilSupported)
-{
-    auto r = run("list", {"-Z"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "quorindex: TLS (-e, -Z) is not available in this build\n");
-    EXPECT_TRUE(operations().empty());
-}
-
 }  // namespace
 }  // namespace quorindex_test
