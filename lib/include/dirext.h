@@ -13,6 +13,7 @@
 #include "dirext/events.h"
 #include "dirext/extops.h"
 #include "dirext/lburp.h"
+#include "dirext/sasl.h"
 #include "dirext/schema.h"
 #include "dirext/tls.h"
 
