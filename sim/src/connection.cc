@@ -1,5 +1,6 @@
 #include "connection.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,6 +40,14 @@ BerPtr Connection::read_message(ber_tag_t *tag)
         // A partial read leaves its state in ber; go on reading into it.
         if (errno != EWOULDBLOCK && errno != EAGAIN && errno != EINTR) return nullptr;
     }
+}
+
+bool Connection::readable(int timeout_ms)
+{
+    if (!sb_) return true;
+    if (ber_sockbuf_ctrl(sb_, LBER_SB_OPT_DATA_READY, nullptr)) return true;  // already buffered
+    pollfd pfd{fd_, POLLIN, 0};
+    return ::poll(&pfd, 1, timeout_ms) != 0;  // an error counts too: the reader finds out
 }
 
 bool Connection::write(BerElement *ber)

@@ -27,6 +27,9 @@ public:
     // and slapd read them), or null when the peer closed, the stream broke or
     // the message is larger than kMaxMessage.  The tag is in *tag.
     BerPtr read_message(ber_tag_t *tag);
+    // True when a message (or the end of the stream) waits to be read,
+    // within timeout_ms.
+    bool readable(int timeout_ms);
     bool write(BerElement *ber);  // one encoded message
     bool write_raw(std::string_view bytes);
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,12 +30,16 @@ struct Session {
     // A SASL mechanism's state between the steps of a multi-step bind.
     std::shared_ptr<void> sasl_state;
     std::string sasl_mechanism;
+    // State a handler file keeps for the connection, under a name of its own.
+    std::map<std::string, std::shared_ptr<void>> handler_state;
 };
 
 // Encodes one LDAPResult-shaped response: code, matched DN, diagnostic; for
 // extended responses also the response name [10] and value [11]; for bind
-// responses the value as serverSaslCreds [7].
+// responses the value as serverSaslCreds [7]; then the reply's controls.
 BerPtr encode_response(int msgid, ber_tag_t tag, const Reply &reply);
+// Appends "[0] Controls" to a message being encoded (nothing for none).
+bool put_controls(BerElement *ber, const std::vector<ResponseControl> &controls);
 
 // The answer for an entry that is not in the tree: noSuchObject, with the
 // nearest existing ancestor as matched DN.
@@ -60,10 +65,15 @@ public:
     std::optional<std::string> target();
 
     // The operation's response message; false when the client is gone.
+    // Controls added before are sent with it.
     bool respond(const Reply &reply);
     bool result(int code, std::string_view matched = {}, std::string_view diagnostic = {});
     bool send(BerElement *message);  // any other message (search entries, ...)
     bool answered() const { return answered_; }
+    // The last reply given to respond() (also for operations without a
+    // response, so that a handler can run another operation and read its result).
+    const Reply &reply() const { return reply_; }
+    void add_response_control(ResponseControl control) { response_controls_.push_back(std::move(control)); }
 
     // The connection ends after this request (unbind, a lost client).
     void close_connection() { close_ = true; }
@@ -77,6 +87,8 @@ private:
     ber_tag_t response_tag_;
     bool answered_ = false;
     bool close_ = false;
+    Reply reply_;
+    std::vector<ResponseControl> response_controls_;
 };
 
 }  // namespace detail

@@ -28,6 +28,11 @@ std::set<std::string> &controls()
     static std::set<std::string> table;
     return table;
 }
+std::vector<RequestHook> &hooks()
+{
+    static std::vector<RequestHook> table;
+    return table;
+}
 std::string upper(const std::string &s)
 {
     std::string out = s;
@@ -41,6 +46,7 @@ void register_operation(ber_tag_t request_tag, OpSpec spec) { operations()[reque
 void register_extended(const std::string &oid, ExtendedHandler handler) { extended()[oid] = std::move(handler); }
 void register_sasl(const std::string &mechanism, SaslHandler handler) { sasl()[upper(mechanism)] = std::move(handler); }
 void register_control(const std::string &oid) { controls().insert(oid); }
+void register_hook(RequestHook hook) { hooks().push_back(std::move(hook)); }
 
 const OpSpec *find_operation(ber_tag_t request_tag)
 {
@@ -61,6 +67,7 @@ const SaslHandler *find_sasl(const std::string &mechanism)
 }
 
 bool control_supported(const std::string &oid) { return controls().count(oid) != 0; }
+const std::vector<RequestHook> &request_hooks() { return hooks(); }
 
 std::vector<std::string> extended_oids()
 {

@@ -41,15 +41,25 @@ using ExtendedHandler = std::function<void(Exchange &, const std::optional<std::
 // credentials: the SASL credentials, when sent.
 using SaslHandler = std::function<void(Exchange &, const std::optional<std::string> &credentials)>;
 
+// Hooks wrap the realistic handler of every request that is neither scripted
+// nor refused for a critical control.  Each gets the decoded operation and its
+// body, and either answers the request itself or calls next() to go on: to
+// the next hook, after the last one to the operation's own handler.  They are
+// chained in registration order.
+using RequestHook =
+    std::function<void(Exchange &, Operation &, const berval &body, const std::function<void()> &next)>;
+
 void register_operation(ber_tag_t request_tag, OpSpec spec);
 void register_extended(const std::string &oid, ExtendedHandler handler);
 void register_sasl(const std::string &mechanism, SaslHandler handler);
 void register_control(const std::string &oid);
+void register_hook(RequestHook hook);
 
 const OpSpec *find_operation(ber_tag_t request_tag);
 const ExtendedHandler *find_extended(const std::string &oid);
 const SaslHandler *find_sasl(const std::string &mechanism);  // mechanism names ignore case
 bool control_supported(const std::string &oid);
+const std::vector<RequestHook> &request_hooks();
 
 std::vector<std::string> extended_oids();  // sorted, for the root DSE
 std::vector<std::string> sasl_mechanisms();

@@ -47,6 +47,16 @@ bool decode_controls(const berval &contents, Request &request)
     return true;
 }
 
+void serve_through_hooks(size_t next, Exchange &exchange, Operation &operation, const berval &body)
+{
+    const std::vector<RequestHook> &hooks = request_hooks();
+    if (next == hooks.size()) {
+        operation.serve(exchange);
+        return;
+    }
+    hooks[next](exchange, operation, body, [&] { serve_through_hooks(next + 1, exchange, operation, body); });
+}
+
 // Unsolicited notice that the server ends the connection (RFC 4511 4.4.1).
 void notice_of_disconnection(Connection &connection, const char *diagnostic)
 {
@@ -92,8 +102,27 @@ BerPtr encode_response(int msgid, ber_tag_t tag, const Reply &reply)
         berval creds = as_berval(*reply.response_value);
         if (ber_printf(ber.get(), "tO", LDAP_TAG_SASL_RES_CREDS, &creds) == -1) return nullptr;
     }
-    if (ber_printf(ber.get(), "}}") == -1) return nullptr;
+    if (ber_printf(ber.get(), "}") == -1 || !put_controls(ber.get(), reply.controls) ||
+        ber_printf(ber.get(), "}") == -1)
+        return nullptr;
     return ber;
+}
+
+bool put_controls(BerElement *ber, const std::vector<ResponseControl> &controls)
+{
+    if (controls.empty()) return true;
+    if (ber_printf(ber, "t{", LDAP_TAG_CONTROLS) == -1) return false;
+    for (const auto &c : controls) {
+        berval oid = as_berval(c.oid);
+        if (ber_printf(ber, "{O", &oid) == -1) return false;
+        if (c.critical && ber_printf(ber, "b", 1) == -1) return false;
+        if (c.value) {
+            berval value = as_berval(*c.value);
+            if (ber_printf(ber, "O", &value) == -1) return false;
+        }
+        if (ber_printf(ber, "}") == -1) return false;
+    }
+    return ber_printf(ber, "}") != -1;
 }
 
 Reply no_such_object(const EntryMap &entries, const std::string &ndn)
@@ -116,8 +145,10 @@ std::optional<std::string> Exchange::target()
 bool Exchange::respond(const Reply &reply)
 {
     answered_ = true;
+    reply_ = reply;
+    reply_.controls.insert(reply_.controls.end(), response_controls_.begin(), response_controls_.end());
     if (!response_tag_) return true;
-    BerPtr ber = encode_response(request_.msgid, response_tag_, reply);
+    BerPtr ber = encode_response(request_.msgid, response_tag_, reply_);
     if (ber && connection_.write(ber.get())) return true;
     close_ = true;
     return false;
@@ -312,7 +343,7 @@ bool Server::Impl::handle(Connection &connection, Session &session, BerElement *
             return !exchange.closing();
         }
     }
-    operation->serve(exchange);
+    serve_through_hooks(0, exchange, *operation, body);
     return !exchange.closing();
 }
 

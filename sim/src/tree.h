@@ -4,6 +4,8 @@
 // values are kept byte for byte as given.  There is no schema.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -62,19 +64,43 @@ public:
         std::shared_lock lock(mu_);
         return f(static_cast<const EntryMap &>(entries_));
     }
+    // Every write counts as a change (whether or not f changed anything).
     template <class F>
     auto write(F &&f)
     {
         std::unique_lock lock(mu_);
+        struct Changed {
+            Tree &tree;
+            ~Changed()
+            {
+                ++tree.version_;
+                tree.changed_.notify_all();
+            }
+        } changed{*this};
         return f(entries_, next_seq_);
+    }
+
+    // The number of writes so far.
+    uint64_t version() const
+    {
+        std::shared_lock lock(mu_);
+        return version_;
+    }
+    // Waits until the version differs from seen; false after timeout_ms.
+    bool wait_for_change(uint64_t seen, int timeout_ms) const
+    {
+        std::shared_lock lock(mu_);
+        return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return version_ != seen; });
     }
 
 private:
     bool load(void *ldif_fp, const std::string &source, std::string &error);
 
     mutable std::shared_mutex mu_;
+    mutable std::condition_variable_any changed_;
     EntryMap entries_;
     uint64_t next_seq_ = 1;
+    uint64_t version_ = 0;
 };
 
 // The DN (as stored) of ndn's nearest existing ancestor, "" if none; for the

@@ -63,6 +63,13 @@ struct Request {
 // [ controls=<oid,oid>] detail="<detail>"
 std::string format_request(const Request &request);
 
+// A control sent with a response.
+struct ResponseControl {
+    std::string oid;
+    bool critical = false;
+    std::optional<std::string> value;  // raw bytes
+};
+
 // A canned answer for a request that a rule matches.
 struct Reply {
     int result_code = 0;
@@ -74,6 +81,7 @@ struct Reply {
     int delay_ms = 0;                 // wait this long before answering
     bool drop_connection = false;     // close the connection instead of answering
     std::optional<std::string> raw;   // send these bytes instead of a response
+    std::vector<ResponseControl> controls;  // sent with the response
     // Order: delay, then raw bytes or the response, then the close.  With both
     // raw and drop_connection the raw bytes go out before the close.  Unbind and
     // abandon get no response, only the delay, raw bytes and close.
@@ -101,6 +109,8 @@ struct Options {
     // one call at a time.
     std::function<void(const Request &)> on_request;
     size_t max_connections = 32;  // further connections are closed at once
+    int search_delay_ms = 0;      // realistic searches wait this long before answering
+    int lburp_max_operations = 1000;  // the LBURP start response's limit per update request
 };
 
 class Server {

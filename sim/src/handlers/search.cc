@@ -3,8 +3,7 @@
 
 #include <algorithm>
 
-#include "../core.h"
-#include "../filter.h"
+#include "search.h"
 
 namespace dirsim::detail {
 namespace {
@@ -41,31 +40,7 @@ Entry root_dse(const EntryMap &entries)
 
 class Search : public Operation {
 public:
-    bool decode(const berval &body, Request &request) override
-    {
-        Reader r(body);
-        ber_int_t deref = 0, time_limit = 0;
-        ber_tag_t filter_tag;
-        berval filter, attrs;
-        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.integer(LBER_ENUMERATED, scope_) ||
-            !r.integer(LBER_ENUMERATED, deref) || !r.integer(LBER_INTEGER, size_limit_) ||
-            !r.integer(LBER_INTEGER, time_limit) || !r.boolean(LBER_BOOLEAN, types_only_) ||
-            !r.any(filter_tag, filter) || !r.element(LBER_SEQUENCE, attrs))
-            return false;
-        if (scope_ < LDAP_SCOPE_BASE || scope_ > LDAP_SCOPE_SUBTREE || deref < 0 || deref > 3 || size_limit_ < 0 ||
-            time_limit < 0)
-            return false;
-        if (!decode_filter(filter_tag, filter, filter_)) return false;
-        Reader a(attrs);
-        while (!a.at_end()) {
-            std::string name;
-            if (!a.string(LBER_OCTETSTRING, name)) return false;
-            attrs_.push_back(std::move(name));
-        }
-        request.detail = std::string("scope=") + scope_name(scope_) + " filter=" + filter_text(filter_) + " attrs=";
-        for (size_t i = 0; i < attrs_.size(); ++i) request.detail += (i ? "," : "") + attrs_[i];
-        return true;
-    }
+    bool decode(const berval &body, Request &request) override { return spec_.decode(body, request); }
 
     void serve(Exchange &ex) override
     {
@@ -74,9 +49,9 @@ public:
         std::vector<Entry> found;
         std::string matched;
         bool base_exists = ex.tree().read([&](const EntryMap &entries) {
-            if (base->empty() && scope_ == LDAP_SCOPE_BASE) {
+            if (base->empty() && spec_.scope == LDAP_SCOPE_BASE) {
                 Entry dse = root_dse(entries);
-                if (evaluate(filter_, dse) == Truth::True) found.push_back(std::move(dse));
+                if (evaluate(spec_.filter, dse) == Truth::True) found.push_back(std::move(dse));
                 return true;
             }
             if (!base->empty() && !entries.count(*base)) {
@@ -84,7 +59,7 @@ public:
                 return false;
             }
             for (const auto &[ndn, e] : entries)
-                if (in_scope(ndn, *base, scope_) && evaluate(filter_, e) == Truth::True) found.push_back(e);
+                if (spec_.matches(ndn, *base, e)) found.push_back(e);
             return true;
         });
         if (!base_exists) {
@@ -93,9 +68,9 @@ public:
         }
         std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) { return a.seq < b.seq; });
         size_t limit = found.size();
-        if (size_limit_ > 0 && found.size() > size_t(size_limit_)) limit = size_t(size_limit_);
+        if (spec_.size_limit > 0 && found.size() > size_t(spec_.size_limit)) limit = size_t(spec_.size_limit);
         for (size_t i = 0; i < limit; ++i) {
-            BerPtr message = encode_entry(ex.request().msgid, found[i]);
+            BerPtr message = spec_.encode_entry(ex.request().msgid, found[i]);
             if (!message) {
                 ex.result(LDAP_OTHER, "", "cannot encode entry");
                 return;
@@ -106,44 +81,76 @@ public:
     }
 
 private:
-    // Requested list; "*" or none: all user attributes; "1.1" alone: none.
-    bool wanted(const std::string &name) const
-    {
-        if (attrs_.empty()) return true;
-        for (const auto &a : attrs_) {
-            if (a == "*") return true;
-            if (same_name(std::string_view(a).substr(0, a.find(';')), name)) return true;
-        }
-        return false;
-    }
-
-    BerPtr encode_entry(int msgid, const Entry &e) const
-    {
-        BerPtr ber(ber_alloc_t(LBER_USE_DER));
-        berval dn = as_berval(e.dn);
-        if (!ber || ber_printf(ber.get(), "{it{O{", msgid, LDAP_RES_SEARCH_ENTRY, &dn) == -1) return nullptr;
-        for (const auto &a : e.attrs) {
-            if (a.values.empty() || !wanted(a.name)) continue;
-            berval name = as_berval(a.name);
-            if (ber_printf(ber.get(), "{O[", &name) == -1) return nullptr;
-            if (!types_only_) {
-                for (const auto &v : a.values) {
-                    berval value = as_berval(v);
-                    if (ber_printf(ber.get(), "O", &value) == -1) return nullptr;
-                }
-            }
-            if (ber_printf(ber.get(), "]}") == -1) return nullptr;
-        }
-        if (ber_printf(ber.get(), "}}}") == -1) return nullptr;
-        return ber;
-    }
-
-    ber_int_t scope_ = 0;
-    ber_int_t size_limit_ = 0;
-    bool types_only_ = false;
-    Filter filter_;
-    std::vector<std::string> attrs_;
+    SearchSpec spec_;
 };
+
+}  // namespace
+
+bool SearchSpec::decode(const berval &body, Request &request)
+{
+    Reader r(body);
+    ber_int_t deref = 0, time_limit = 0;
+    ber_tag_t filter_tag;
+    berval filter_body, attr_list;
+    if (!r.string(LBER_OCTETSTRING, request.dn) || !r.integer(LBER_ENUMERATED, scope) ||
+        !r.integer(LBER_ENUMERATED, deref) || !r.integer(LBER_INTEGER, size_limit) ||
+        !r.integer(LBER_INTEGER, time_limit) || !r.boolean(LBER_BOOLEAN, types_only) ||
+        !r.any(filter_tag, filter_body) || !r.element(LBER_SEQUENCE, attr_list))
+        return false;
+    if (scope < LDAP_SCOPE_BASE || scope > LDAP_SCOPE_SUBTREE || deref < 0 || deref > 3 || size_limit < 0 ||
+        time_limit < 0)
+        return false;
+    if (!decode_filter(filter_tag, filter_body, filter)) return false;
+    Reader a(attr_list);
+    while (!a.at_end()) {
+        std::string name;
+        if (!a.string(LBER_OCTETSTRING, name)) return false;
+        attrs.push_back(std::move(name));
+    }
+    request.detail = std::string("scope=") + scope_name(scope) + " filter=" + filter_text(filter) + " attrs=";
+    for (size_t i = 0; i < attrs.size(); ++i) request.detail += (i ? "," : "") + attrs[i];
+    return true;
+}
+
+bool SearchSpec::matches(const std::string &ndn, const std::string &base, const Entry &e) const
+{
+    return in_scope(ndn, base, scope) && evaluate(filter, e) == Truth::True;
+}
+
+// Requested list; "*" or none: all user attributes; "1.1" alone: none.
+bool SearchSpec::wanted(const std::string &name) const
+{
+    if (attrs.empty()) return true;
+    for (const auto &a : attrs) {
+        if (a == "*") return true;
+        if (same_name(std::string_view(a).substr(0, a.find(';')), name)) return true;
+    }
+    return false;
+}
+
+BerPtr SearchSpec::encode_entry(int msgid, const Entry &e, const std::vector<ResponseControl> &controls) const
+{
+    BerPtr ber(ber_alloc_t(LBER_USE_DER));
+    berval dn = as_berval(e.dn);
+    if (!ber || ber_printf(ber.get(), "{it{O{", msgid, LDAP_RES_SEARCH_ENTRY, &dn) == -1) return nullptr;
+    for (const auto &a : e.attrs) {
+        if (a.values.empty() || !wanted(a.name)) continue;
+        berval name = as_berval(a.name);
+        if (ber_printf(ber.get(), "{O[", &name) == -1) return nullptr;
+        if (!types_only) {
+            for (const auto &v : a.values) {
+                berval value = as_berval(v);
+                if (ber_printf(ber.get(), "O", &value) == -1) return nullptr;
+            }
+        }
+        if (ber_printf(ber.get(), "]}") == -1) return nullptr;
+    }
+    if (ber_printf(ber.get(), "}}") == -1 || !put_controls(ber.get(), controls) || ber_printf(ber.get(), "}") == -1)
+        return nullptr;
+    return ber;
+}
+
+namespace {
 
 const Registrar registrar([] {
     register_operation(LDAP_REQ_SEARCH,

@@ -1,4 +1,4 @@
-// Changes to the tree: modify (atomic), add, delete; modrdn is refused;
+// Changes to the tree: modify (atomic), add, delete, modrdn of leaf entries;
 // compare answers from the tree.  Result codes and diagnostics follow what
 // slapd answers in the same situations.
 #include <ldap.h>
@@ -286,20 +286,98 @@ public:
     bool decode(const berval &body, Request &request) override
     {
         Reader r(body);
-        std::string newrdn, superior;
-        bool deleteold = false;
-        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.string(LBER_OCTETSTRING, newrdn) ||
-            !r.boolean(LBER_BOOLEAN, deleteold))
+        if (!r.string(LBER_OCTETSTRING, request.dn) || !r.string(LBER_OCTETSTRING, newrdn_) ||
+            !r.boolean(LBER_BOOLEAN, deleteold_))
             return false;
-        request.detail = "newrdn=" + newrdn + " deleteoldrdn=" + (deleteold ? "1" : "0");
+        request.detail = "newrdn=" + newrdn_ + " deleteoldrdn=" + (deleteold_ ? "1" : "0");
         if (!r.at_end()) {
+            std::string superior;
             if (!r.string(LDAP_TAG_NEWSUPERIOR, superior)) return false;
             request.detail += " newsuperior=" + superior;
+            superior_ = std::move(superior);
         }
-        return true;
+        return r.at_end();
     }
 
-    void serve(Exchange &ex) override { ex.result(LDAP_UNWILLING_TO_PERFORM, "", "modrdn not supported"); }
+    // Renames a leaf entry (subtrees are refused, as some servers do); the
+    // entry keeps its place in the creation order.
+    void serve(Exchange &ex) override
+    {
+        auto ndn = ex.target();
+        if (!ndn) return;
+        auto rdn = first_rdn(newrdn_);
+        auto nrdn = normalize_dn(newrdn_);
+        if (!rdn || !nrdn || nrdn->empty() || !parent_dn(*nrdn).empty()) {
+            ex.result(LDAP_INVALID_DN_SYNTAX, "", "invalid new RDN");
+            return;
+        }
+        std::optional<std::string> nsuperior;
+        if (superior_ && !(nsuperior = normalize_dn(*superior_))) {
+            ex.result(LDAP_INVALID_DN_SYNTAX, "", "invalid new superior");
+            return;
+        }
+        Reply reply = ex.tree().write([&](EntryMap &entries, uint64_t &) {
+            auto it = entries.find(*ndn);
+            if (it == entries.end()) return no_such_object(entries, *ndn);
+            Reply r;
+            for (const auto &[other, e] : entries) {
+                if (parent_dn(other) == *ndn) {
+                    r.result_code = LDAP_NOT_ALLOWED_ON_NONLEAF;
+                    r.diagnostic = "subtree rename not supported";
+                    return r;
+                }
+            }
+            const std::string parent = nsuperior ? *nsuperior : parent_dn(*ndn);
+            auto up = entries.find(parent);
+            if (!parent.empty() && up == entries.end()) return no_such_object(entries, parent);
+            const std::string new_ndn = *nrdn + (parent.empty() ? "" : "," + parent);
+            if (new_ndn != *ndn && entries.count(new_ndn)) {
+                r.result_code = LDAP_ALREADY_EXISTS;
+                return r;
+            }
+            Entry e = std::move(it->second);
+            entries.erase(it);
+            rename(e, *rdn, parent.empty() ? "" : up != entries.end() ? up->second.dn : parent);
+            entries.emplace(new_ndn, std::move(e));
+            return r;
+        });
+        ex.respond(reply);
+    }
+
+private:
+    using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+    static bool has_pair(const Pairs &pairs, const std::string &type, const std::string &value)
+    {
+        return std::any_of(pairs.begin(), pairs.end(),
+                           [&](const auto &p) { return same_name(p.first, type) && values_equal(p.second, value); });
+    }
+
+    void rename(Entry &e, const Pairs &rdn, const std::string &parent) const
+    {
+        if (deleteold_) {
+            for (const auto &[type, value] : first_rdn(e.dn).value_or(Pairs())) {
+                Attribute *a = e.find(type);
+                if (!a || has_pair(rdn, type, value)) continue;
+                std::erase_if(a->values, [&](const std::string &v) { return values_equal(v, value); });
+                if (a->values.empty()) e.attrs.erase(e.attrs.begin() + (a - e.attrs.data()));
+            }
+        }
+        for (const auto &[type, value] : rdn) {
+            Attribute *a = e.find(type);
+            if (!a) {
+                e.attrs.push_back({type, {value}});
+            } else if (std::none_of(a->values.begin(), a->values.end(),
+                                    [&](const std::string &v) { return values_equal(v, value); })) {
+                a->values.push_back(value);
+            }
+        }
+        e.dn = newrdn_ + (parent.empty() ? "" : "," + parent);
+    }
+
+    std::string newrdn_;
+    bool deleteold_ = false;
+    std::optional<std::string> superior_;
 };
 
 class Compare : public Operation {
