@@ -1,0 +1,185 @@
+// Persistent search (draft-ietf-ldapext-psearch): a search carrying the
+// persistent-search control stays open and sends each entry that changes
+// within its scope and filter, with an entry-change notification control,
+// until the client sends anything else on the connection (normally an
+// abandon), closes it, or the server stops.
+//
+// Changes are found by comparing snapshots of the tree: an entry keeps its
+// creation number across a rename, so a rename is told apart from a delete
+// and an add.  Several writes between two looks are reported as their net
+// effect.  The change number sent is the tree's write count.
+#include <ldap.h>
+
+#include <map>
+
+#include "search.h"
+
+namespace dirsim::detail {
+namespace {
+
+constexpr const char kPersistentSearch[] = "2.16.840.1.113730.3.4.3";
+constexpr const char kEntryChange[] = "2.16.840.1.113730.3.4.7";
+constexpr int kAdd = 1, kDelete = 2, kModify = 4, kModDn = 8;
+constexpr int kPollMs = 50;
+
+struct Settings {
+    int change_types = 0;
+    bool changes_only = false;
+    bool return_ecs = false;
+};
+
+bool decode_settings(const RequestControl &control, Settings &out)
+{
+    if (!control.has_value) return false;
+    std::string bytes;
+    for (size_t i = 0; i + 1 < control.value_hex.size(); i += 2)
+        bytes.push_back(char(std::stoi(control.value_hex.substr(i, 2), nullptr, 16)));
+    berval value = as_berval(bytes), contents;
+    Reader outer(value);
+    if (!outer.element(LBER_SEQUENCE, contents) || !outer.at_end()) return false;
+    Reader r(contents);
+    return r.integer(LBER_INTEGER, out.change_types) && r.boolean(LBER_BOOLEAN, out.changes_only) &&
+           r.boolean(LBER_BOOLEAN, out.return_ecs) && r.at_end() && out.change_types > 0 &&
+           out.change_types <= (kAdd | kDelete | kModify | kModDn);
+}
+
+// The tree by creation number, with each entry's normalised DN.
+struct Known {
+    std::string ndn;
+    Entry entry;
+};
+using Snapshot = std::map<uint64_t, Known>;
+
+Snapshot snapshot(const EntryMap &entries)
+{
+    Snapshot out;
+    for (const auto &[ndn, e] : entries) out.emplace(e.seq, Known{ndn, e});
+    return out;
+}
+
+bool same_content(const Entry &a, const Entry &b)
+{
+    if (a.attrs.size() != b.attrs.size()) return false;
+    for (size_t i = 0; i < a.attrs.size(); ++i)
+        if (a.attrs[i].name != b.attrs[i].name || a.attrs[i].values != b.attrs[i].values) return false;
+    return true;
+}
+
+std::string entry_change_value(int type, const std::string *previous_dn, uint64_t number)
+{
+    BerPtr ber(ber_alloc_t(LBER_USE_DER));
+    if (!ber || ber_printf(ber.get(), "{e", type) == -1) return {};
+    if (previous_dn) {
+        berval dn = as_berval(*previous_dn);
+        if (ber_printf(ber.get(), "O", &dn) == -1) return {};
+    }
+    // The change number goes with the tag [0], as the directory sends it.
+    if (ber_printf(ber.get(), "ti}", ber_tag_t(LBER_CLASS_CONTEXT), ber_int_t(number)) == -1) return {};
+    berval flat{};
+    if (ber_flatten2(ber.get(), &flat, 0) == -1) return {};
+    return std::string(flat.bv_val, flat.bv_len);
+}
+
+class PersistentSearch {
+public:
+    PersistentSearch(Exchange &ex, SearchSpec &spec, std::string base, Settings settings)
+        : ex_(ex), spec_(spec), base_(std::move(base)), settings_(settings)
+    {
+    }
+
+    void run()
+    {
+        // The version is read before the snapshot: a write in between shows
+        // up once more as a change with no difference, never as a lost one.
+        uint64_t version = ex_.tree().version();
+        Snapshot before = ex_.tree().read(snapshot);
+        if (!settings_.changes_only) {
+            for (const auto &[seq, k] : before)
+                if (spec_.matches(k.ndn, base_, k.entry) && !send(k.entry, 0, nullptr, 0)) return;
+        }
+        Connection &connection = ex_.connection();
+        while (!ex_.server().stopping) {
+            if (connection.readable(0)) return;  // the client's next request ends the search
+            if (!ex_.tree().wait_for_change(version, kPollMs)) continue;
+            version = ex_.tree().version();
+            Snapshot after = ex_.tree().read(snapshot);
+            if (!report(before, after, version)) return;
+            before = std::move(after);
+        }
+    }
+
+private:
+    bool report(const Snapshot &before, const Snapshot &after, uint64_t number)
+    {
+        for (const auto &[seq, old] : before) {
+            if (!after.count(seq) && spec_.matches(old.ndn, base_, old.entry) &&
+                !send(old.entry, kDelete, nullptr, number))
+                return false;
+        }
+        for (const auto &[seq, now] : after) {
+            if (!spec_.matches(now.ndn, base_, now.entry)) continue;
+            auto was = before.find(seq);
+            bool ok = true;
+            if (was == before.end()) ok = send(now.entry, kAdd, nullptr, number);
+            else if (was->second.ndn != now.ndn) ok = send(now.entry, kModDn, &was->second.entry.dn, number);
+            else if (!same_content(was->second.entry, now.entry)) ok = send(now.entry, kModify, nullptr, number);
+            if (!ok) return false;
+        }
+        return true;
+    }
+
+    // type 0: an entry of the initial result (no notification control).
+    bool send(const Entry &e, int type, const std::string *previous_dn, uint64_t number)
+    {
+        if (type && !(settings_.change_types & type)) return true;
+        std::vector<ResponseControl> controls;
+        if (type && settings_.return_ecs)
+            controls.push_back({kEntryChange, false, entry_change_value(type, previous_dn, number)});
+        BerPtr message = spec_.encode_entry(ex_.request().msgid, e, controls);
+        return message && ex_.send(message.get());
+    }
+
+    Exchange &ex_;
+    SearchSpec &spec_;
+    std::string base_;
+    Settings settings_;
+};
+
+void persistent_search(Exchange &ex, Operation &, const berval &body, const std::function<void()> &next)
+{
+    const Request &request = ex.request();
+    const RequestControl *control = nullptr;
+    for (const auto &c : request.control_details)
+        if (c.oid == kPersistentSearch) control = &c;
+    if (request.op != "search" || !control) return next();
+
+    Settings settings;
+    if (!decode_settings(*control, settings)) {
+        ex.result(LDAP_PROTOCOL_ERROR, "", "persistent search control value is malformed");
+        return;
+    }
+    Request decoded;  // the core decoded it already; this is the same body again
+    SearchSpec spec;
+    if (!spec.decode(body, decoded)) return next();
+    auto base = ex.target();
+    if (!base) return;
+    std::string matched;
+    const bool exists = base->empty() || ex.tree().read([&](const EntryMap &entries) {
+        if (entries.count(*base)) return true;
+        matched = matched_dn(entries, *base);
+        return false;
+    });
+    if (!exists) {
+        ex.result(LDAP_NO_SUCH_OBJECT, matched);
+        return;
+    }
+    PersistentSearch(ex, spec, *base, settings).run();  // never a final result: only the client ends it
+}
+
+const Registrar registrar([] {
+    register_control(kPersistentSearch);
+    register_hook(persistent_search);
+});
+
+}  // namespace
+}  // namespace dirsim::detail
