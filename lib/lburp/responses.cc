@@ -110,9 +110,11 @@ int decode_failures(berval &value, Failures &out)
 {
     const BerViewPtr ber = view(value);
     if (!ber) return LDAP_NO_MEMORY;
-    ber_len_t len = 0;
-    while (ber_peek_tag(ber.get(), &len) != LBER_DEFAULT) {
-        berval contents{};
+    for (;;) {
+        ber_len_t left = 0;
+        ber_get_option(ber.get(), LBER_OPT_REMAINING_BYTES, &left);
+        if (left == 0) break;
+        berval contents{};  // a truncated entry fails here rather than end the list unseen
         if (ber_skip_element(ber.get(), &contents) == LBER_DEFAULT) return LDAP_DECODING_ERROR;
         const int rc = decode_entry(contents, out);
         if (rc < 0) return rc;
