@@ -23,6 +23,7 @@
 // Records are allocated with liblber's allocator, field for field as libldap
 // allocates them, so either library's free function releases them.
 #include "schema/descriptions.h"
+#include "schema/memory.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -241,7 +242,7 @@ inline bool ascii_iequal(const char *a, size_t n, const char *b)
 
 char *dup_span(const char *begin, size_t n)
 {
-    char *s = static_cast<char *>(ber_memalloc(n + 1));
+    char *s = static_cast<char *>(mem_alloc(n + 1));
     if (!s) return nullptr;
     std::memcpy(s, begin, n);
     s[n] = '\0';
@@ -262,7 +263,7 @@ int hex_value(unsigned char c)
 char *dup_quoted(const char *begin, size_t n)
 {
     if (!std::memchr(begin, '\\', n)) return dup_span(begin, n);
-    char *s = static_cast<char *>(ber_memalloc(n + 1));
+    char *s = static_cast<char *>(mem_alloc(n + 1));
     if (!s) return nullptr;
     size_t out = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -295,7 +296,7 @@ public:
         if (!s) return false;
         if (count_ + 1 >= capacity_) {
             size_t grown = capacity_ ? capacity_ * 2 : 4;
-            auto **items = static_cast<char **>(ber_memrealloc(items_, grown * sizeof(char *)));
+            auto **items = static_cast<char **>(mem_realloc(items_, grown * sizeof(char *)));
             if (!items) {
                 ber_memfree(s);
                 return false;
@@ -311,7 +312,7 @@ public:
     bool ensure_array()
     {
         if (items_) return true;
-        items_ = static_cast<char **>(ber_memcalloc(1, sizeof(char *)));
+        items_ = static_cast<char **>(mem_calloc(1, sizeof(char *)));
         capacity_ = items_ ? 1 : 0;
         return items_ != nullptr;
     }
@@ -354,9 +355,9 @@ void free_extensions(LDAPSchemaExtensionItem **extensions)
 // Appends an item taking name and values; false (both released) on failure.
 bool append_extension(LDAPSchemaExtensionItem ***extensions, size_t &count, char *name, char **values)
 {
-    auto *item = static_cast<LDAPSchemaExtensionItem *>(ber_memcalloc(1, sizeof(LDAPSchemaExtensionItem)));
+    auto *item = static_cast<LDAPSchemaExtensionItem *>(mem_calloc(1, sizeof(LDAPSchemaExtensionItem)));
     auto **grown = item ? static_cast<LDAPSchemaExtensionItem **>(
-                              ber_memrealloc(*extensions, (count + 2) * sizeof(LDAPSchemaExtensionItem *)))
+                              mem_realloc(*extensions, (count + 2) * sizeof(LDAPSchemaExtensionItem *)))
                         : nullptr;
     if (!grown) {
         ber_memfree(item);
@@ -814,7 +815,7 @@ class Out {
 public:
     Out()
     {
-        buf_ = static_cast<char *>(ber_memalloc(256));
+        buf_ = static_cast<char *>(mem_alloc(256));
         cap_ = buf_ ? 256 : 0;
     }
     ~Out() { ber_memfree(buf_); }
@@ -823,11 +824,11 @@ public:
 
     void put(const char *s, size_t n)
     {
-        if (!buf_) return;
+        if (!buf_ || !n) return;
         if (len_ + n + 1 > cap_) {
             size_t grown = cap_ * 2;
             while (len_ + n + 1 > grown) grown *= 2;
-            char *b = static_cast<char *>(ber_memrealloc(buf_, grown));
+            char *b = static_cast<char *>(mem_realloc(buf_, grown));
             if (!b) {
                 ber_memfree(buf_);
                 buf_ = nullptr;
@@ -1029,7 +1030,7 @@ LDAPSchemaExtensionItem **&extensions_of(void *record, int kind)
     return member<LDAPSchemaExtensionItem **>(record, kKinds[kind].extensions);
 }
 
-void *create(int kind) { return ber_memcalloc(1, kKinds[kind].size); }
+void *create(int kind) { return mem_calloc(1, kKinds[kind].size); }
 
 void *parse(int kind, const char *text, int *code, const char **errp, unsigned flags)
 {
@@ -1152,7 +1153,7 @@ void *copy(int kind, const void *record)
     if (auto *const *extensions = member<LDAPSchemaExtensionItem **>(record, k.extensions); ok && extensions) {
         auto *&copied = member<LDAPSchemaExtensionItem **>(out, k.extensions);
         size_t count = 0;
-        ok = (copied = static_cast<LDAPSchemaExtensionItem **>(ber_memcalloc(1, sizeof *copied))) != nullptr;
+        ok = (copied = static_cast<LDAPSchemaExtensionItem **>(mem_calloc(1, sizeof *copied))) != nullptr;
         for (auto *const *e = extensions; ok && *e; ++e) {
             char *name = dup_str((*e)->lsei_name);
             char **values = (*e)->lsei_values ? dup_list((*e)->lsei_values) : nullptr;
