@@ -1,5 +1,7 @@
 #include "connection.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +12,11 @@ namespace dirsim::detail {
 
 Connection::Connection(int fd) : fd_(fd)
 {
+    // Answers go out as several small writes (entries, then the result):
+    // without this, Nagle's algorithm holds the last one back until the
+    // client's delayed acknowledgement, some 40 ms per search.
+    int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sb_ = ber_sockbuf_alloc();
     if (!sb_ || ber_sockbuf_add_io(sb_, &ber_sockbuf_io_tcp, LBER_SBIOD_LEVEL_PROVIDER, &fd_) != 0) {
         if (sb_) ber_sockbuf_free(sb_);
