@@ -24,6 +24,11 @@ int encode_modify(const char *dn, LDAPMod **modifications, LDAPControl **control
 int encode_moddn(const char *dn, const char *new_rdn, const char *new_superior, int delete_old_rdn,
                  LDAPControl **controls, BerElement *ber);
 
+// Decodes an update response's value (the failure entries one after
+// another).  On success *count and *list hold the failures (null list for
+// none); on failure both are left alone and nothing stays allocated.
+int decode_failure_list(const berval &value, int *count, LBURPFailedOperation **list);
+
 // Dispatches on op.type, with the encoders' contract; an unknown type gives
 // LDAP_NOT_SUPPORTED (ber released too).
 int encode_operation(const LBURPOperation &op, BerElement *ber);

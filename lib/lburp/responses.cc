@@ -106,9 +106,10 @@ int decode_entry(berval &contents, Failures &out)
     return 1;
 }
 
-int decode_failures(berval &value, Failures &out)
+int decode_failures(const berval &value, Failures &out)
 {
-    const BerViewPtr ber = view(value);
+    berval bytes = value;
+    const BerViewPtr ber = view(bytes);
     if (!ber) return LDAP_NO_MEMORY;
     for (;;) {
         ber_len_t left = 0;
@@ -130,17 +131,26 @@ int update_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg, 
     if (int rc = parse_extended(ld, result, errcode, errmsg, kUpdateResponseOid, value); rc != LDAP_SUCCESS)
         return rc;
     if (!value) return LDAP_SUCCESS;
+    return decode_failure_list(*value, failed_count, failed_operations);
+}
+
+}  // namespace
+
+int decode_failure_list(const berval &value, int *count, LBURPFailedOperation **list)
+{
     Failures failures;
-    if (int rc = decode_failures(*value, failures); rc != LDAP_SUCCESS) return rc;
+    if (int rc = decode_failures(value, failures); rc != LDAP_SUCCESS) return rc;
     if (failures.list.empty()) return LDAP_SUCCESS;
-    auto *list = static_cast<LBURPFailedOperation *>(alloc(failures.list.size() * sizeof(LBURPFailedOperation)));
-    if (!list) return LDAP_NO_MEMORY;
-    std::memcpy(list, failures.list.data(), failures.list.size() * sizeof(LBURPFailedOperation));
-    *failed_count = int(failures.list.size());
-    *failed_operations = list;
+    auto *out = static_cast<LBURPFailedOperation *>(alloc(failures.list.size() * sizeof(LBURPFailedOperation)));
+    if (!out) return LDAP_NO_MEMORY;
+    std::memcpy(out, failures.list.data(), failures.list.size() * sizeof(LBURPFailedOperation));
+    *count = int(failures.list.size());
+    *list = out;
     failures.list.clear();  // the messages now belong to the caller
     return LDAP_SUCCESS;
 }
+
+namespace {
 
 int end_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg)
 {
