@@ -62,6 +62,8 @@ int send_registration(LDAP *ld, int count, Spec *specs, int *msgid, const char *
     return rc;
 }
 
+}  // namespace
+
 int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specList)
 {
     ber_int_t n = 0;
@@ -90,6 +92,22 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
     return LDAP_SUCCESS;
 }
 
+namespace {
+
+// The body behind the notification head, by its tag.
+int decode_body(BerElement *ber, ber_tag_t tag, void **eventData, NetAddrEventData **address)
+{
+    if (tag == kNetAddressBody) {
+        NetAddrEventData *body = nullptr;
+        int rc = read_net_address(ber, &body);
+        *eventData = body;
+        return rc == kOk ? read_trailing_address(ber, address) : rc;
+    }
+    const Record *desc = record_for(static_cast<long>(tag));
+    if (!desc) return LDAP_SUCCESS;  // a kind without a decoder: no record
+    return decode(*desc, ber, eventData, address);
+}
+
 int parse_final_response(LDAP *ld, LDAPMessage *result, int *resultCode, char **errorMessage, int *specCount,
                          EventSpecifier **specList)
 {
@@ -110,20 +128,6 @@ int parse_final_response(LDAP *ld, LDAPMessage *result, int *resultCode, char **
     return read_registrations(ber, specCount, specList);
 }
 
-// The body behind the notification head, by its tag.
-int decode_body(BerElement *ber, ber_tag_t tag, void **eventData, NetAddrEventData **address)
-{
-    if (tag == kNetAddressBody) {
-        NetAddrEventData *body = nullptr;
-        int rc = read_net_address(ber, &body);
-        *eventData = body;
-        return rc == kOk ? read_trailing_address(ber, address) : rc;
-    }
-    const Record *desc = record_for(static_cast<long>(tag));
-    if (!desc) return LDAP_SUCCESS;  // a kind without a decoder: no record
-    return decode(*desc, ber, eventData, address);
-}
-
 int parse_notification(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
                        NetAddrEventData **address)
 {
@@ -136,8 +140,16 @@ int parse_notification(LDAP *ld, LDAPMessage *message, int *eventType, int *even
     if (!is_oid(name.get(), LDAP_EVENT_NOTIFICATION)) return LDAP_DECODING_ERROR;
     if (!value) return LDAP_DECODING_ERROR;  // a notification without its value cannot be read
 
+    return parse_event_value(value.get(), eventType, eventResult, eventData, address);
+}
+
+}  // namespace
+
+int parse_event_value(struct berval *value, int *eventType, int *eventResult, void **eventData,
+                      NetAddrEventData **address)
+{
     BerBuffer buffer;
-    BerElement *ber = open_buffer(buffer, value.get());
+    BerElement *ber = open_buffer(buffer, value);
     static_assert(sizeof(ber_int_t) == sizeof(int));
     if (ber_scanf(ber, "{ii", eventType, eventResult) == LBER_ERROR) return LDAP_DECODING_ERROR;
     if (!eventData) return LDAP_SUCCESS;
@@ -148,7 +160,6 @@ int parse_notification(LDAP *ld, LDAPMessage *message, int *eventType, int *even
     return decode_body(ber, tag, eventData, address);
 }
 
-}  // namespace
 }  // namespace dirext::events
 
 using namespace dirext;

@@ -65,13 +65,14 @@ struct RecordFree {
 };
 
 // One list member: a wrapper (any tag) whose contents begin with an OCTET
-// STRING.  The string is kept even when empty: a null would end the list.
-int read_wrapped_string(BerElement *list, char **out)
+// STRING; delivers the string's bytes in place.
+int wrapped_string(BerElement *list, struct berval *bytes)
 {
     struct berval wrapper;
     if (!Scoped::open(list, &wrapper)) return kDecodingError;
     Scoped inner(wrapper);
-    return read_string(inner.get(), kTagOctetString, out, nullptr, /*keep_empty=*/true);
+    ber_tag_t tag = take(inner.get(), bytes);
+    return tag == kTagOctetString ? kOk : kDecodingError;
 }
 
 }  // namespace
@@ -130,24 +131,28 @@ int parseStringSequence(BerElement *ber, char ***out)
     struct berval contents;
     if (!Scoped::open(ber, &contents)) return kDecodingError;
 
-    // Count the members first so that the array is allocated once, exactly.
+    // One pass finds the members in place, so that the array is allocated
+    // once, exactly; only lists longer than kRemembered are read twice.
+    constexpr std::size_t kRemembered = 16;
+    struct berval found[kRemembered];
     std::size_t count = 0;
-    {
-        Scoped scan(contents);
-        struct berval member;
-        while (!scan.empty()) {
-            if (!Scoped::open(scan.get(), &member)) return kDecodingError;
-            ++count;
-        }
+    for (Scoped scan(contents); !scan.empty(); ++count) {
+        struct berval bytes;
+        if (wrapped_string(scan.get(), &bytes) != kOk) return kDecodingError;
+        if (count < kRemembered) found[count] = bytes;
     }
     StringList list(static_cast<char **>(dirext::alloc_zeroed(count + 1, sizeof(char *))));
     if (!list) return kNoMemory;
-    Scoped members(contents);
+    Scoped again(contents);
     for (std::size_t i = 0; i < count; ++i) {
-        int rc = read_wrapped_string(members.get(), &list[i]);
-        if (rc != kOk) return rc;
+        struct berval bytes;
+        if (count <= kRemembered) bytes = found[i];
+        else if (wrapped_string(again.get(), &bytes) != kOk) return kDecodingError;
+        // An empty member is kept as "": a null would end the list.
+        list[i] = copy_bytes(bytes);
+        if (!list[i]) return kNoMemory;
     }
-    EVENTS_ASSERT(members.empty() && list[count] == nullptr);
+    EVENTS_ASSERT(list[count] == nullptr);
     *out = list.release();
     return kOk;
 }

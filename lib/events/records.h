@@ -59,4 +59,15 @@ void release_members(const Record &desc, void *record);
 // then the trailing address.  Does not touch a handle.
 int decode(const Record &desc, BerElement *ber, void **out, NetAddrEventData **address);
 
+// A notification value: reads the head into *eventType and *eventResult and,
+// when eventData is given, the body into a record (and the trailing address).
+// The caller releases *eventData on failure.  Does not touch a handle.
+// As with every liblber decoder, the byte behind the value must be readable
+// (libldap's copies end with a NUL): liblber looks at it after the last element.
+int parse_event_value(struct berval *value, int *eventType, int *eventResult, void **eventData,
+                      NetAddrEventData **address);
+
+// The registration list of a final response value, from its head on.
+int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specList);
+
 }  // namespace dirext::events
