@@ -142,6 +142,21 @@ bool in_scope(const std::string &ndn, const std::string &base, int scope)
 }
 
 namespace {
+// ldap_parse_ldif_record reads a record without "dn:" as nothing at all; tell
+// the "version: 1" record apart from an entry that lacks its DN.
+bool only_version_line(std::string_view record)
+{
+    size_t at = 0;
+    while (at < record.size()) {
+        size_t end = record.find('\n', at);
+        if (end == std::string_view::npos) end = record.size();
+        std::string_view line = record.substr(at, end - at);
+        if (!line.empty() && line[0] != '#' && !same_name(line.substr(0, 8), "version:")) return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 struct LdifCloser {
     void operator()(LDIFFP *fp) const { ldif_close(fp); }
 };
@@ -190,6 +205,7 @@ bool Tree::load(void *ldif_fp, const std::string &source, std::string &error)
         raw = nullptr;  // ldif_read_record grows the buffer we now own; start afresh
         rawlen = 0;
         berval record{std::strlen(buf.get()), buf.get()};
+        if (only_version_line(std::string_view(record.bv_val, record.bv_len))) continue;
         LDIFRecord lr{};
         int parsed = ldap_parse_ldif_record(&record, lineno, &lr, "dirsim", LDIF_DEFAULT_ADD | LDIF_NO_CONTROLS);
         std::unique_ptr<LDIFRecord, RecordDone> done(&lr);
@@ -197,9 +213,9 @@ bool Tree::load(void *ldif_fp, const std::string &source, std::string &error)
             error = source + ": bad LDIF record ending at line " + std::to_string(lineno);
             return false;
         }
-        if (lr.lr_op == 0 && lr.lr_dn.bv_len == 0) continue;  // a record of only "version: 1"
         if (lr.lr_op != LDAP_REQ_ADD) {
-            error = source + ": only entries are allowed (line " + std::to_string(lineno) + ")";
+            error = source + (lr.lr_op ? ": only entries are allowed" : ": record without dn") + " (line " +
+                    std::to_string(lineno) + ")";
             return false;
         }
         Entry e;
