@@ -10,7 +10,30 @@
 //   server.script({.op = "extended", .oid = kLimber, .reply = {.result_code = 53}});
 //   auto log = server.requests();        // what the client sent, in order
 //
-// Without scripted rules it answers as a real server would (realistic mode).
+// Without scripted rules it answers as a real server would (realistic mode):
+// - Bind: simple binds compare the password with the entry's userPassword
+//   values byte for byte; wrong password or unknown DN 49, DN without password
+//   53, empty DN and password anonymous (0), a DN that does not parse 34.  SASL
+//   mechanisms nobody registered: 7.  No access control: anyone may change.
+// - DNs compare after ldap_dn_normalize, without regard to case; attribute
+//   names without regard to case; values are kept and returned as given.
+// - Search: base/one/sub, entries in the order they were created.  Every
+//   attribute matches alike: equality and approx ignore ASCII case, substrings
+//   too; >= and <= compare integers by number and other text by case-ignoring
+//   byte order; objectClass is always present; extensible match is Undefined.
+//   Unknown base: 32 with the nearest existing ancestor as matched DN.  Base ""
+//   with scope base is the root DSE (supportedLDAPVersion, namingContexts,
+//   supportedExtension, supportedControl, supportedSASLMechanisms).
+// - Modify is atomic: an existing value added 20, an absent value or absent
+//   attribute deleted 16, unknown entry 32, the RDN's value removed 67.
+// - Add: 68 existing, 32 missing parent, 64 without the RDN's value; delete:
+//   32 missing, 66 with children.  Compare: 6/5, 16 without the attribute.
+// - An extended request nobody registered: 2, "unsupported extended
+//   operation", no response name.  An unknown critical control: 12.
+// - A request whose operation cannot be decoded: 2 "decoding error" in that
+//   operation's response (unbind and abandon: the connection closes).  A
+//   message that cannot be framed or an unknown operation: a notice of
+//   disconnection (2, "decoding error" or "unknown LDAP request"), then close.
 #pragma once
 
 #include <cstddef>
@@ -106,7 +129,7 @@ struct Options {
     std::string ldif_text;  // alternatively, the LDIF itself
     uint16_t port = 0;      // 0: a free port chosen at start
     // Called for every request once it is logged, on the connection's thread,
-    // one call at a time.
+    // one call at a time, under the log's lock: it must not call the server.
     std::function<void(const Request &)> on_request;
     size_t max_connections = 32;  // further connections are closed at once
     int search_delay_ms = 0;      // realistic searches wait this long before answering
