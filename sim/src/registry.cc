@@ -33,6 +33,11 @@ std::vector<RequestHook> &hooks()
     static std::vector<RequestHook> table;
     return table;
 }
+std::vector<TreeSeed> &seeds()
+{
+    static std::vector<TreeSeed> table;
+    return table;
+}
 std::string upper(const std::string &s)
 {
     std::string out = s;
@@ -47,6 +52,7 @@ void register_extended(const std::string &oid, ExtendedHandler handler) { extend
 void register_sasl(const std::string &mechanism, SaslHandler handler) { sasl()[upper(mechanism)] = std::move(handler); }
 void register_control(const std::string &oid) { controls().insert(oid); }
 void register_hook(RequestHook hook) { hooks().push_back(std::move(hook)); }
+void register_seed(TreeSeed seed) { seeds().push_back(std::move(seed)); }
 
 const OpSpec *find_operation(ber_tag_t request_tag)
 {
@@ -68,6 +74,7 @@ const SaslHandler *find_sasl(const std::string &mechanism)
 
 bool control_supported(const std::string &oid) { return controls().count(oid) != 0; }
 const std::vector<RequestHook> &request_hooks() { return hooks(); }
+const std::vector<TreeSeed> &tree_seeds() { return seeds(); }
 
 std::vector<std::string> extended_oids()
 {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "dirsim/server.h"
+#include "tree.h"
 
 namespace dirsim::detail {
 
@@ -54,12 +55,17 @@ void register_extended(const std::string &oid, ExtendedHandler handler);
 void register_sasl(const std::string &mechanism, SaslHandler handler);
 void register_control(const std::string &oid);
 void register_hook(RequestHook hook);
+// Seeds run once, when a server has loaded its tree, and may add entries of
+// their own (the subschema subentry's handler adds a built-in one).
+using TreeSeed = std::function<void(EntryMap &entries, uint64_t &next_seq)>;
+void register_seed(TreeSeed seed);
 
 const OpSpec *find_operation(ber_tag_t request_tag);
 const ExtendedHandler *find_extended(const std::string &oid);
 const SaslHandler *find_sasl(const std::string &mechanism);  // mechanism names ignore case
 bool control_supported(const std::string &oid);
 const std::vector<RequestHook> &request_hooks();
+const std::vector<TreeSeed> &tree_seeds();
 
 std::vector<std::string> extended_oids();  // sorted, for the root DSE
 std::vector<std::string> sasl_mechanisms();

@@ -378,6 +378,7 @@ bool Server::start()
             std::fprintf(stderr, "dirsim: %s\n", error.c_str());
             return false;
         }
+        for (const auto &seed : detail::tree_seeds()) s.tree.write(seed);
         s.tree_loaded = true;
     }
     if (!s.listen_on(s.port ? s.port : s.options.port)) return false;

@@ -20,17 +20,33 @@ const char *scope_name(ber_int_t scope)
     }
 }
 
+// A subschema subentry (RFC 4512 4.2) is no naming context and is read only
+// by a base search; the root DSE names it as subschemaSubentry.
+bool is_subschema(const Entry &e)
+{
+    const Attribute *oc = e.find("objectClass");
+    return oc && std::any_of(oc->values.begin(), oc->values.end(),
+                             [](const std::string &v) { return values_equal(v, "subschema"); });
+}
+
 Entry root_dse(const EntryMap &entries)
 {
     Entry dse;
     dse.attrs.push_back({"objectClass", {"top"}});
     Attribute contexts{"namingContexts", {}};
-    std::vector<const Entry *> roots;
-    for (const auto &[ndn, e] : entries)
-        if (!entries.count(parent_dn(ndn))) roots.push_back(&e);
-    std::sort(roots.begin(), roots.end(), [](const Entry *a, const Entry *b) { return a->seq < b->seq; });
+    std::vector<const Entry *> roots, subschema;
+    for (const auto &[ndn, e] : entries) {
+        if (is_subschema(e))
+            subschema.push_back(&e);
+        else if (!entries.count(parent_dn(ndn)))
+            roots.push_back(&e);
+    }
+    auto by_seq = [](const Entry *a, const Entry *b) { return a->seq < b->seq; };
+    std::sort(roots.begin(), roots.end(), by_seq);
+    std::sort(subschema.begin(), subschema.end(), by_seq);
     for (const Entry *e : roots) contexts.values.push_back(e->dn);
     if (!contexts.values.empty()) dse.attrs.push_back(contexts);
+    if (!subschema.empty()) dse.attrs.push_back({"subschemaSubentry", {subschema.front()->dn}});
     dse.attrs.push_back({"supportedLDAPVersion", {"3"}});
     if (auto oids = extended_oids(); !oids.empty()) dse.attrs.push_back({"supportedExtension", oids});
     if (auto controls = supported_controls(); !controls.empty()) dse.attrs.push_back({"supportedControl", controls});
@@ -114,7 +130,9 @@ bool SearchSpec::decode(const berval &body, Request &request)
 
 bool SearchSpec::matches(const std::string &ndn, const std::string &base, const Entry &e) const
 {
-    return in_scope(ndn, base, scope) && evaluate(filter, e) == Truth::True;
+    // Only a base search reads a subschema subentry, as with a real server.
+    return in_scope(ndn, base, scope) && (scope == LDAP_SCOPE_BASE || !is_subschema(e)) &&
+           evaluate(filter, e) == Truth::True;
 }
 
 // Requested list; "*" or none: all user attributes; "1.1" alone: none.
