@@ -382,7 +382,7 @@ int main(int argc, char **argv)
     }
 
     memset(&sa, 0, sizeof sa);
-    sa.sa_handler = on_signal; /* no SA_RESTART: the wait below wakes up */
+    sa.sa_handler = on_signal;
     sigaction(SIGINT, &sa, NULL);
     sigaction(SIGTERM, &sa, NULL);
 
@@ -392,6 +392,8 @@ int main(int argc, char **argv)
         return 1;
     }
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    /* A signal must not end the wait as if the connection had failed. */
+    ldap_set_option(ld, LDAP_OPT_RESTART, LDAP_OPT_ON);
     password.bv_val = argv[3];
     password.bv_len = strlen(argv[3]);
     rc = ldap_sasl_bind_s(ld, argv[2], LDAP_SASL_SIMPLE, &password, NULL, NULL, NULL);
@@ -423,7 +425,6 @@ int main(int argc, char **argv)
         }
         if (rc < 0) {
             ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-            if (rc == LDAP_SUCCESS) continue; /* a signal interrupted the wait */
             fprintf(stderr, "connection: %s\n", ldap_err2string(rc));
             status = 1;
             break;

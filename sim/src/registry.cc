@@ -33,6 +33,11 @@ std::vector<RequestHook> &hooks()
     static std::vector<RequestHook> table;
     return table;
 }
+std::vector<StopHook> &on_stop()
+{
+    static std::vector<StopHook> table;
+    return table;
+}
 std::vector<TreeSeed> &seeds()
 {
     static std::vector<TreeSeed> table;
@@ -52,6 +57,7 @@ void register_extended(const std::string &oid, ExtendedHandler handler) { extend
 void register_sasl(const std::string &mechanism, SaslHandler handler) { sasl()[upper(mechanism)] = std::move(handler); }
 void register_control(const std::string &oid) { controls().insert(oid); }
 void register_hook(RequestHook hook) { hooks().push_back(std::move(hook)); }
+void register_stop_hook(StopHook hook) { on_stop().push_back(std::move(hook)); }
 void register_seed(TreeSeed seed) { seeds().push_back(std::move(seed)); }
 
 const OpSpec *find_operation(ber_tag_t request_tag)
@@ -74,6 +80,7 @@ const SaslHandler *find_sasl(const std::string &mechanism)
 
 bool control_supported(const std::string &oid) { return controls().count(oid) != 0; }
 const std::vector<RequestHook> &request_hooks() { return hooks(); }
+const std::vector<StopHook> &stop_hooks() { return on_stop(); }
 const std::vector<TreeSeed> &tree_seeds() { return seeds(); }
 
 std::vector<std::string> extended_oids()

@@ -55,6 +55,10 @@ void register_extended(const std::string &oid, ExtendedHandler handler);
 void register_sasl(const std::string &mechanism, SaslHandler handler);
 void register_control(const std::string &oid);
 void register_hook(RequestHook hook);
+// Stop hooks run when a server stops, once it accepts no more connections and
+// before it shuts the open ones down: a handler may still answer on them.
+using StopHook = std::function<void(Server::Impl &)>;
+void register_stop_hook(StopHook hook);
 // Seeds run once, when a server has loaded its tree, and may add entries of
 // their own (the subschema subentry's handler adds a built-in one).
 using TreeSeed = std::function<void(EntryMap &entries, uint64_t &next_seq)>;
@@ -65,6 +69,7 @@ const ExtendedHandler *find_extended(const std::string &oid);
 const SaslHandler *find_sasl(const std::string &mechanism);  // mechanism names ignore case
 bool control_supported(const std::string &oid);
 const std::vector<RequestHook> &request_hooks();
+const std::vector<StopHook> &stop_hooks();
 const std::vector<TreeSeed> &tree_seeds();
 
 std::vector<std::string> extended_oids();  // sorted, for the root DSE

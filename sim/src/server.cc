@@ -406,6 +406,7 @@ void Server::stop()
     s.pause_cv.notify_all();
     write_all(s.wake[1], "x", 1);
     s.acceptor.join();
+    for (const auto &hook : stop_hooks()) hook(s);
     std::list<std::shared_ptr<Impl::Slot>> slots;
     {
         std::lock_guard slots_lock(s.slots_mu);
