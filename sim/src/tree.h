@@ -4,8 +4,6 @@
 // values are kept byte for byte as given.  There is no schema.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -74,7 +72,7 @@ public:
             ~Changed()
             {
                 ++tree.version_;
-                tree.changed_.notify_all();
+                for (const auto &[id, observer] : tree.observers_) observer(tree.entries_, tree.version_);
             }
         } changed{*this};
         return f(entries_, next_seq_);
@@ -86,21 +84,33 @@ public:
         std::shared_lock lock(mu_);
         return version_;
     }
-    // Waits until the version differs from seen; false after timeout_ms.
-    bool wait_for_change(uint64_t seen, int timeout_ms) const
+
+    // An observer sees the tree now, when it is added, and again after every
+    // write, with the write count; it runs under the write lock, so it must
+    // be quick and must not use the tree.  Returns a key for unobserve().
+    using Observer = std::function<void(const EntryMap &entries, uint64_t version)>;
+    uint64_t observe(Observer observer)
     {
-        std::shared_lock lock(mu_);
-        return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] { return version_ != seen; });
+        std::unique_lock lock(mu_);
+        observer(entries_, version_);
+        observers_.emplace(++last_observer_, std::move(observer));
+        return last_observer_;
+    }
+    void unobserve(uint64_t key)
+    {
+        std::unique_lock lock(mu_);
+        observers_.erase(key);
     }
 
 private:
     bool load(void *ldif_fp, const std::string &source, std::string &error);
 
     mutable std::shared_mutex mu_;
-    mutable std::condition_variable_any changed_;
     EntryMap entries_;
     uint64_t next_seq_ = 1;
     uint64_t version_ = 0;
+    std::map<uint64_t, Observer> observers_;
+    uint64_t last_observer_ = 0;
 };
 
 // The DN (as stored) of ndn's nearest existing ancestor, "" if none; for the

@@ -173,6 +173,10 @@ public:
                     const std::vector<std::string> &values);
     bool exists(const std::string &dn) const;
 
+    // True as soon as at least n persistent searches are in place, that is,
+    // any change made from now on is reported to them; false after timeout_ms.
+    bool wait_for_persistent_searches(size_t n, int timeout_ms) const;
+
     struct Impl;
 
 private:

@@ -4,13 +4,18 @@
 // until the client sends anything else on the connection (normally an
 // abandon), closes it, or the server stops.
 //
-// Changes are found by comparing snapshots of the tree: an entry keeps its
-// creation number across a rename, so a rename is told apart from a delete
-// and an add.  Several writes between two looks are reported as their net
-// effect.  The change number sent is the tree's write count.
+// Changes are found by comparing the tree after each write with the tree
+// before it: an entry keeps its creation number across a rename, so a rename
+// is told apart from a delete and an add.  (That is a copy of the tree per
+// write while a persistent search runs: fine for the trees tests use.)  The
+// change number sent is the tree's write count.
 #include <ldap.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <map>
+#include <mutex>
 
 #include "search.h"
 
@@ -80,6 +85,49 @@ std::string entry_change_value(int type, const std::string *previous_dn, uint64_
     return std::string(flat.bv_val, flat.bv_len);
 }
 
+// The persistent searches in place, per server, for
+// Server::wait_for_persistent_searches.
+struct Live {
+    std::mutex mu;
+    std::condition_variable changed;
+    std::map<const Server::Impl *, size_t> count;
+};
+
+Live &live()
+{
+    static Live l;
+    return l;
+}
+
+// Counts one search as in place for as long as it lives.
+class InPlace {
+public:
+    explicit InPlace(const Server::Impl &server) : server_(&server)
+    {
+        std::lock_guard lock(live().mu);
+        ++live().count[server_];
+        live().changed.notify_all();
+    }
+    ~InPlace()
+    {
+        std::lock_guard lock(live().mu);
+        if (--live().count[server_] == 0) live().count.erase(server_);
+    }
+    InPlace(const InPlace &) = delete;
+    InPlace &operator=(const InPlace &) = delete;
+
+private:
+    const Server::Impl *server_;
+};
+
+// One notification waiting to be sent.
+struct Notice {
+    Entry entry;
+    int type;  // 0: an entry of the initial result
+    std::optional<std::string> previous_dn;
+    uint64_t number;
+};
+
 class PersistentSearch {
 public:
     PersistentSearch(Exchange &ex, SearchSpec &spec, std::string base, Settings settings)
@@ -89,53 +137,77 @@ public:
 
     void run()
     {
-        // The version is read before the snapshot: a write in between shows
-        // up once more as a change with no difference, never as a lost one.
-        uint64_t version = ex_.tree().version();
-        Snapshot before = ex_.tree().read(snapshot);
-        if (!settings_.changes_only) {
-            for (const auto &[seq, k] : before)
-                if (spec_.matches(k.ndn, base_, k.entry) && !send(k.entry, 0, nullptr, 0)) return;
+        // From here on every write is compared with the one before, under the
+        // tree's lock, so that no change is missed or merged with the next.
+        const uint64_t key = ex_.tree().observe([this](const EntryMap &entries, uint64_t version) {
+            std::lock_guard lock(mu_);
+            Snapshot now = snapshot(entries);
+            if (first_) {
+                first_ = false;
+                if (!settings_.changes_only) {
+                    for (const auto &[seq, k] : now)
+                        if (spec_.matches(k.ndn, base_, k.entry)) queue_.push_back({k.entry, 0, std::nullopt, 0});
+                }
+            } else {
+                compare(last_, now, version);
+            }
+            last_ = std::move(now);
+            ready_.notify_all();
+        });
+        {
+            const InPlace in_place(ex_.server());
+            serve_notices();
         }
-        Connection &connection = ex_.connection();
-        while (!ex_.server().stopping) {
-            if (connection.readable(0)) return;  // the client's next request ends the search
-            if (!ex_.tree().wait_for_change(version, kPollMs)) continue;
-            version = ex_.tree().version();
-            Snapshot after = ex_.tree().read(snapshot);
-            if (!report(before, after, version)) return;
-            before = std::move(after);
-        }
+        ex_.tree().unobserve(key);
     }
 
 private:
-    bool report(const Snapshot &before, const Snapshot &after, uint64_t number)
+    void serve_notices()
+    {
+        Connection &connection = ex_.connection();
+        std::unique_lock lock(mu_);
+        while (!ex_.server().stopping) {
+            while (!queue_.empty()) {
+                Notice notice = std::move(queue_.front());
+                queue_.pop_front();
+                lock.unlock();
+                const bool sent = send(notice);
+                lock.lock();
+                if (!sent) return;
+            }
+            lock.unlock();
+            const bool client_spoke = connection.readable(0);  // its next request ends the search
+            lock.lock();
+            if (client_spoke) return;
+            ready_.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return !queue_.empty(); });
+        }
+    }
+
+    void compare(const Snapshot &before, const Snapshot &after, uint64_t number)
     {
         for (const auto &[seq, old] : before) {
-            if (!after.count(seq) && spec_.matches(old.ndn, base_, old.entry) &&
-                !send(old.entry, kDelete, nullptr, number))
-                return false;
+            if (!after.count(seq) && spec_.matches(old.ndn, base_, old.entry))
+                queue_.push_back({old.entry, kDelete, std::nullopt, number});
         }
         for (const auto &[seq, now] : after) {
             if (!spec_.matches(now.ndn, base_, now.entry)) continue;
             auto was = before.find(seq);
-            bool ok = true;
-            if (was == before.end()) ok = send(now.entry, kAdd, nullptr, number);
-            else if (was->second.ndn != now.ndn) ok = send(now.entry, kModDn, &was->second.entry.dn, number);
-            else if (!same_content(was->second.entry, now.entry)) ok = send(now.entry, kModify, nullptr, number);
-            if (!ok) return false;
+            if (was == before.end()) queue_.push_back({now.entry, kAdd, std::nullopt, number});
+            else if (was->second.ndn != now.ndn) queue_.push_back({now.entry, kModDn, was->second.entry.dn, number});
+            else if (!same_content(was->second.entry, now.entry)) queue_.push_back({now.entry, kModify, std::nullopt, number});
         }
-        return true;
     }
 
-    // type 0: an entry of the initial result (no notification control).
-    bool send(const Entry &e, int type, const std::string *previous_dn, uint64_t number)
+    bool send(const Notice &notice)
     {
-        if (type && !(settings_.change_types & type)) return true;
+        if (notice.type && !(settings_.change_types & notice.type)) return true;
         std::vector<ResponseControl> controls;
-        if (type && settings_.return_ecs)
-            controls.push_back({kEntryChange, false, entry_change_value(type, previous_dn, number)});
-        BerPtr message = spec_.encode_entry(ex_.request().msgid, e, controls);
+        if (notice.type && settings_.return_ecs) {
+            controls.push_back({kEntryChange, false,
+                                entry_change_value(notice.type, notice.previous_dn ? &*notice.previous_dn : nullptr,
+                                                   notice.number)});
+        }
+        BerPtr message = spec_.encode_entry(ex_.request().msgid, notice.entry, controls);
         return message && ex_.send(message.get());
     }
 
@@ -143,6 +215,12 @@ private:
     SearchSpec &spec_;
     std::string base_;
     Settings settings_;
+
+    std::mutex mu_;  // guards what the observer shares with the sending thread
+    std::condition_variable ready_;
+    bool first_ = true;
+    Snapshot last_;
+    std::deque<Notice> queue_;
 };
 
 void persistent_search(Exchange &ex, Operation &, const berval &body, const std::function<void()> &next)
@@ -175,6 +253,26 @@ void persistent_search(Exchange &ex, Operation &, const berval &body, const std:
     }
     PersistentSearch(ex, spec, *base, settings).run();  // never a final result: only the client ends it
 }
+
+}  // namespace
+}  // namespace dirsim::detail
+
+namespace dirsim {
+
+bool Server::wait_for_persistent_searches(size_t n, int timeout_ms) const
+{
+    detail::Live &l = detail::live();
+    std::unique_lock lock(l.mu);
+    return l.changed.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+        auto it = l.count.find(impl_.get());
+        return it != l.count.end() && it->second >= n;
+    });
+}
+
+}  // namespace dirsim
+
+namespace dirsim::detail {
+namespace {
 
 const Registrar registrar([] {
     register_control(kPersistentSearch);
