@@ -80,7 +80,7 @@ TEST_F(PersistentSearch, SeesAnotherConnectionsChanges)
                                 LDAP_CONTROL_PERSIST_ENTRY_CHANGE_MODIFY | LDAP_CONTROL_PERSIST_ENTRY_CHANGE_RENAME,
                             1, 1);
     ASSERT_GT(msgid, 0);
-    ASSERT_TRUE(server_->wait_for_requests(1, 5000));
+    ASSERT_TRUE(server_->wait_for_persistent_searches(1, 5000));
     const auto request = logged("search").at(0);
     ASSERT_EQ(request.control_details.size(), 1u);
     EXPECT_EQ(request.control_details[0].oid, "2.16.840.1.113730.3.4.3");
@@ -167,7 +167,7 @@ TEST_F(PersistentSearch, InitialEntriesAndChangeTypeSelection)
 TEST_F(PersistentSearch, WithoutNotificationControls)
 {
     const int msgid = watch(LDAP_CONTROL_PERSIST_ENTRY_CHANGE_DELETE, 1, 0);
-    ASSERT_TRUE(server_->wait_for_requests(1, 5000));
+    ASSERT_TRUE(server_->wait_for_persistent_searches(1, 5000));
     Ldap other = simsession::open(server_->url());
     ASSERT_EQ(ldap_delete_ext_s(other.get(), "cn=Bob Jones,ou=people,o=lab", nullptr, nullptr), LDAP_SUCCESS);
     Change change;
