@@ -192,15 +192,20 @@ TEST_F(DirsimTest, UnknownExtendedOperationIsProtocolErrorWithoutName)
 TEST_F(DirsimTest, ConcurrentModifiesAllLand)
 {
     constexpr int kClients = 4, kEach = 10;
+    // Sessions open here: libldap's first-use initialisation is not meant to race.
+    std::vector<Ldap> sessions;
+    for (int c = 0; c < kClients; ++c) {
+        sessions.push_back(open_session(server_->url()));
+        ASSERT_TRUE(sessions.back());
+    }
     std::vector<std::thread> threads;
     for (int c = 0; c < kClients; ++c) {
-        threads.emplace_back([this, c] {
-            Ldap ld = open_session(server_->url());
-            ASSERT_TRUE(ld);
-            ASSERT_EQ(simple_bind(ld.get(), kAdminDn, "secret"), LDAP_SUCCESS);
+        threads.emplace_back([&sessions, c] {
+            LDAP *ld = sessions[c].get();
+            ASSERT_EQ(simple_bind(ld, kAdminDn, "secret"), LDAP_SUCCESS);
             for (int i = 0; i < kEach; ++i) {
                 std::string v = "0$c" + std::to_string(c) + "i" + std::to_string(i) + "$2$0$0$1$cn";
-                EXPECT_EQ(modify(ld.get(), kServerDn, {{LDAP_MOD_ADD, "indexDefinition", {v}}}), LDAP_SUCCESS);
+                EXPECT_EQ(modify(ld, kServerDn, {{LDAP_MOD_ADD, "indexDefinition", {v}}}), LDAP_SUCCESS);
             }
         });
     }
