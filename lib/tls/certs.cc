@@ -185,6 +185,7 @@ extern "C" int ldapssl_set_client_private_key(const void *source, int type, cons
 extern "C" int add_cert(X509 *cert)
 {
     if (!g_CryptCtx || !cert) return -1;
+    cache_extensions(cert);
     ERR_clear_error();
     if (X509_STORE_add_cert(SSL_CTX_get_cert_store(g_CryptCtx), cert) == 1) return 0;
     // A certificate the store already holds is not an error.

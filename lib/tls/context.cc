@@ -12,6 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+// libldap's TLS layer initialises itself on a session's first TLS start,
+// without a lock: two threads doing their first handshakes at once race on
+// its internal mutex.  Its (exported, undeclared) initialiser is called here
+// once, on the thread that initialises the library, so that never happens.
+extern "C" int ldap_pvt_tls_init(int do_threads);
+
 extern "C" {
 pthread_mutex_t g_Sync = PTHREAD_MUTEX_INITIALIZER;
 int g_SSLReg = 0;
@@ -76,7 +82,11 @@ bool load_trusted_file(SSL_CTX *ctx, const char *path)
         ERR_clear_error();  // the DER attempt's complaint says nothing about PEM
         loaded = X509_LOOKUP_load_file(lookup, path, X509_FILETYPE_PEM) == 1;
     }
-    return loaded;
+    if (!loaded) return false;
+    STACK_OF(X509_OBJECT) *objects = X509_STORE_get0_objects(SSL_CTX_get_cert_store(ctx));
+    for (int i = 0; i < sk_X509_OBJECT_num(objects); ++i)
+        if (X509 *cert = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(objects, i))) cache_extensions(cert);
+    return true;
 }
 
 // libldap's own host-name check runs after the handshake, outside the
@@ -102,7 +112,7 @@ extern "C" int ldapssl_client_init(const char *cert_file, void * /*reserved*/)
             // initialising at once do not both run it.
             SyncGuard hold;
             if (!g_SSLReg) {
-                if (SSL_library_init() != 1) return -1;
+                if (SSL_library_init() != 1 || ldap_pvt_tls_init(1) != 0) return -1;
                 g_SSLReg = 1;
                 seed_from_device();
             }

@@ -9,6 +9,8 @@
 
 #include "dirext.h"
 
+#include <openssl/x509v3.h>
+
 namespace dirext::tls {
 
 // Holds g_Sync for a scope.
@@ -31,6 +33,11 @@ auto c_boundary(decltype(std::declval<Body>()()) failure, Body &&body) noexcept
         return failure;
     }
 }
+
+// Makes OpenSSL compute and cache a certificate's extension data now, while
+// one thread holds it: verifications on several handshaking threads would
+// otherwise fill that cache lazily and race each other inside OpenSSL.
+inline void cache_extensions(X509 *cert) { X509_check_purpose(cert, -1, 0); }
 
 // The context, when the library is initialised and has one; else null.
 // Caller holds g_Sync.
