@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <type_traits>
 
 namespace dirext::events {
 
@@ -106,10 +105,9 @@ private:
 char *copy_bytes(const struct berval &bytes);
 
 // Reads one primitive element whose tag must be `tag` into a fresh copy: an
-// empty element delivers null (or an empty string with keep_empty).
-// Returns kOk, kNoMemory or kDecodingError; *out is null on failure.
-int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length = nullptr,
-                bool keep_empty = false);
+// empty element delivers null.  Returns kOk, kNoMemory or kDecodingError;
+// *out is null on failure.
+int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length = nullptr);
 
 // The trailing-address step and the network-address reader without touching
 // a handle: the frame stores the final code once.

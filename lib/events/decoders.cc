@@ -13,12 +13,6 @@ struct RecordFree {
     void operator()(void *record) const { ldap_event_free(record); }
 };
 
-template <typename T>
-T &member(void *record, uint16_t at)
-{
-    return *reinterpret_cast<T *>(static_cast<char *>(record) + at);
-}
-
 int read_triple(BerElement *ber, EventTriple *out)
 {
     struct berval contents;
@@ -188,7 +182,6 @@ int read_field(BerElement *ber, const Field &f, void *record)
     }
     switch (f.op) {
     case Op::Int:
-        return read_int(ber, &member<int32_t>(record, f.at)) ? kOk : kDecodingError;
     case Op::TaggedInt:
         return read_int(ber, &member<int32_t>(record, f.at)) ? kOk : kDecodingError;
     case Op::String:
@@ -198,7 +191,6 @@ int read_field(BerElement *ber, const Field &f, void *record)
     case Op::Connection:
         return parseConnectionData(ber, &member<ConnectionData *>(record, f.at));
     case Op::List:
-        return parseStringSequence(ber, &member<char **>(record, f.at));
     case Op::TaggedList:
         return parseStringSequence(ber, &member<char **>(record, f.at));
     case Op::OptionalData:

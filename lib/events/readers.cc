@@ -29,14 +29,14 @@ char *copy_bytes(const struct berval &bytes)
     return dup_bytes(bytes.bv_val, bytes.bv_len);
 }
 
-int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length, bool keep_empty)
+int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length)
 {
     *out = nullptr;
     if (length) *length = 0;
     struct berval contents;
     ber_tag_t found = take(ber, &contents);
     if (found == LBER_DEFAULT || found != tag) return kDecodingError;
-    if (contents.bv_len == 0 && !keep_empty) return kOk;
+    if (contents.bv_len == 0) return kOk;
     char *copy = copy_bytes(contents);
     if (!copy) return kNoMemory;
     *out = copy;

@@ -271,12 +271,6 @@ consteval bool fields_inside_records()
 }
 static_assert(fields_inside_records());
 
-template <typename T>
-T &member(void *record, uint16_t at)
-{
-    return *reinterpret_cast<T *>(static_cast<char *>(record) + at);
-}
-
 void release_params(DebugEventData &debug)
 {
     if (!debug.params) return;

@@ -49,6 +49,13 @@ struct Record {
     bool trailing_address = true;  // false: no record, nothing read (skulk)
 };
 
+// The member a field names, inside a record.
+template <typename T>
+T &member(void *record, uint16_t at)
+{
+    return *reinterpret_cast<T *>(static_cast<char *>(record) + at);
+}
+
 // The description of `kind`, or null when the kind has no record to decode.
 const Record *record_for(long kind);
 
