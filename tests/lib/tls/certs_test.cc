@@ -173,7 +173,7 @@ TEST_P(ClientCredentials, InstallsTheClientsPair)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Sources, ClientCredentials,
+    TlsSources, ClientCredentials,
     testing::Values(
         ClientSource{"pem_file", LDAPSSL_CERT_FILE_PEM, [](const Pki &p) { return p.client.cert_pem_path; },
                      [](const Pki &p) { return p.client.key_pem_path; }, nullptr},

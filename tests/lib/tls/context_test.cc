@@ -122,7 +122,7 @@ TEST_P(InitCertFile, LoadsEveryCertificateOfTheFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Forms, InitCertFile,
+    TlsForms, InitCertFile,
     testing::Values(CertFileCase{"der", [](const Pki &p) { return p.ca.cert_der_path; }, 1},
                     CertFileCase{"pem", [](const Pki &p) { return p.ca.cert_pem_path; }, 1},
                     CertFileCase{"two_pem", [](const Pki &p) { return p.both_cas_pem_path; }, 2}),

@@ -39,7 +39,7 @@ private:
     X509_STORE_CTX *ctx_;
 };
 
-TEST(GetCert, PemSizeQueryThenFullRead)
+TEST(TlsGetCert, PemSizeQueryThenFullRead)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.server.cert.get());
@@ -60,7 +60,7 @@ TEST(GetCert, PemSizeQueryThenFullRead)
     BIO_free(bio);
 }
 
-TEST(GetCert, DerIsTheCertificatesEncoding)
+TEST(TlsGetCert, DerIsTheCertificatesEncoding)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.client.cert.get());
@@ -73,7 +73,7 @@ TEST(GetCert, DerIsTheCertificatesEncoding)
     EXPECT_EQ(std::string(buffer.data(), out.bv_len), pki.client.cert_der);
 }
 
-TEST(GetCert, ShortBufferGetsThePrefixAndNoMore)
+TEST(TlsGetCert, ShortBufferGetsThePrefixAndNoMore)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.client.cert.get());
@@ -85,7 +85,7 @@ TEST(GetCert, ShortBufferGetsThePrefixAndNoMore)
     EXPECT_EQ(std::string(buffer.data() + 10, 10), std::string(10, 'x'));
 }
 
-TEST(GetCert, Refusals)
+TEST(TlsGetCert, Refusals)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.client.cert.get());
@@ -106,7 +106,7 @@ struct NameCase {
     std::string expected;
 };
 
-TEST(GetCertAttribute, IssuerAndSubjectTexts)
+TEST(TlsGetCertAttribute, IssuerAndSubjectTexts)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.server.cert.get());
@@ -131,7 +131,7 @@ TEST(GetCertAttribute, IssuerAndSubjectTexts)
     }
 }
 
-TEST(GetCertAttribute, TruncatedCopyStaysWithinLen)
+TEST(TlsGetCertAttribute, TruncatedCopyStaysWithinLen)
 {
     const Pki &pki = Pki::instance();
     Handle handle(pki.server.cert.get());
@@ -154,7 +154,7 @@ TEST(GetCertAttribute, TruncatedCopyStaysWithinLen)
     EXPECT_EQ(std::string(wide, sizeof wide), "/CN=dirext test CA" + std::string(22, '\0'));
 }
 
-TEST(GetCertAttribute, ValidityKeepsTheStoredTextAndKind)
+TEST(TlsGetCertAttribute, ValidityKeepsTheStoredTextAndKind)
 {
     testsupport::CertSpec spec;
     spec.common_name = "validity";
@@ -176,7 +176,7 @@ TEST(GetCertAttribute, ValidityKeepsTheStoredTextAndKind)
     EXPECT_EQ(v.not_after_kind, LDAPSSL_TIME_GENERALIZED);
 }
 
-TEST(GetCertAttribute, ValidityNeedsRoomFor88Bytes)
+TEST(TlsGetCertAttribute, ValidityNeedsRoomFor88Bytes)
 {
     Handle handle(Pki::instance().ca.cert.get());
     unsigned char buffer[100];
@@ -187,7 +187,7 @@ TEST(GetCertAttribute, ValidityNeedsRoomFor88Bytes)
     EXPECT_EQ(buffer[0], 'x');
 }
 
-TEST(GetCertAttribute, VerifyErrorNeedsAnIntSizedBuffer)
+TEST(TlsGetCertAttribute, VerifyErrorNeedsAnIntSizedBuffer)
 {
     Handle handle(Pki::instance().expired_server.cert.get(), X509_V_ERR_CERT_HAS_EXPIRED);
     int len = 0;
@@ -205,7 +205,7 @@ TEST(GetCertAttribute, VerifyErrorNeedsAnIntSizedBuffer)
     EXPECT_EQ(wide, 0);
 }
 
-TEST(GetCertAttribute, Refusals)
+TEST(TlsGetCertAttribute, Refusals)
 {
     Handle handle(Pki::instance().ca.cert.get());
     Handle no_cert(nullptr);

@@ -32,7 +32,7 @@ std::unique_ptr<TlsBindServer> serve_alone(const Credential &cert)
     return std::make_unique<TlsBindServer>(TlsBindServer::Options{cert.cert_pem_path, cert.key_pem_path, false});
 }
 
-class Handshake : public testing::Test {
+class TlsHandshake : public testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(ldapssl_client_init(nullptr, nullptr), 0); }
     void TearDown() override { EXPECT_EQ(ldapssl_client_deinit(), 0); }
@@ -47,7 +47,7 @@ struct Peer {
 
 void PrintTo(const Peer &peer, std::ostream *os) { *os << peer.name; }
 
-class ServerVerification : public Handshake, public testing::WithParamInterface<Peer> {};
+class ServerVerification : public TlsHandshake, public testing::WithParamInterface<Peer> {};
 
 TEST_P(ServerVerification, ModeOneVerifiesModeZeroDoesNot)
 {
@@ -70,7 +70,7 @@ TEST_P(ServerVerification, ModeOneVerifiesModeZeroDoesNot)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Peers, ServerVerification,
+    TlsPeers, ServerVerification,
     testing::Values(Peer{"trusted_ca", &Pki::server, &Pki::ca, true},
                     Peer{"no_ca", &Pki::server, nullptr, false},
                     Peer{"other_ca", &Pki::server, &Pki::other_ca, false},
@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Peer{"server_of_other_ca", &Pki::other_server, &Pki::ca, false}),
     [](const testing::TestParamInfo<Peer> &info) { return std::string(info.param.name); });
 
-TEST_F(Handshake, TrustedCertificateFromInitFileAndLdapsslInitSession)
+TEST_F(TlsHandshake, TrustedCertificateFromInitFileAndLdapsslInitSession)
 {
     const Pki &pki = Pki::instance();
     auto server = serve(pki.server);
@@ -128,7 +128,7 @@ std::string asn1_text(const ASN1_TIME *t)
                        static_cast<std::size_t>(ASN1_STRING_length(t)));
 }
 
-TEST_F(Handshake, CallbackAcceptsAnUntrustedServerUntilModeOneIsSetAgain)
+TEST_F(TlsHandshake, CallbackAcceptsAnUntrustedServerUntilModeOneIsSetAgain)
 {
     const Pki &pki = Pki::instance();
     auto server = serve_alone(pki.server);
@@ -150,7 +150,7 @@ TEST_F(Handshake, CallbackAcceptsAnUntrustedServerUntilModeOneIsSetAgain)
     EXPECT_EQ(seen.calls, calls);  // no longer asked
 }
 
-TEST_F(Handshake, CallbackIsAskedAboutAnUntrustedCaInTheChain)
+TEST_F(TlsHandshake, CallbackIsAskedAboutAnUntrustedCaInTheChain)
 {
     const Pki &pki = Pki::instance();
     auto server = serve(pki.server);
@@ -164,7 +164,7 @@ TEST_F(Handshake, CallbackIsAskedAboutAnUntrustedCaInTheChain)
     EXPECT_EQ(seen.validity.not_after_kind, LDAPSSL_TIME_GENERALIZED);
 }
 
-TEST_F(Handshake, CallbackSeesTheExpiryAndCanRefuse)
+TEST_F(TlsHandshake, CallbackSeesTheExpiryAndCanRefuse)
 {
     const Pki &pki = Pki::instance();
     auto server = serve(pki.expired_server);
@@ -184,7 +184,7 @@ TEST_F(Handshake, CallbackSeesTheExpiryAndCanRefuse)
     EXPECT_GE(seen.calls, 1);
 }
 
-TEST_F(Handshake, TrustedChainNeverAsksTheCallback)
+TEST_F(TlsHandshake, TrustedChainNeverAsksTheCallback)
 {
     const Pki &pki = Pki::instance();
     auto server = serve(pki.server);
@@ -196,7 +196,7 @@ TEST_F(Handshake, TrustedChainNeverAsksTheCallback)
     EXPECT_EQ(seen.calls, 0);
 }
 
-TEST_F(Handshake, AcceptedChainStillNeedsTheHostName)
+TEST_F(TlsHandshake, AcceptedChainStillNeedsTheHostName)
 {
     // A certificate for another address: the callback waves the chain
     // through, libldap's host-name check still refuses.
@@ -223,7 +223,7 @@ struct ClientCert {
 
 void PrintTo(const ClientCert &c, std::ostream *os) { *os << c.name; }
 
-class MutualTls : public Handshake, public testing::WithParamInterface<ClientCert> {};
+class MutualTls : public TlsHandshake, public testing::WithParamInterface<ClientCert> {};
 
 TEST_P(MutualTls, ServerSeesTheClientCertificate)
 {
@@ -259,14 +259,14 @@ TEST_P(MutualTls, ServerSeesTheClientCertificate)
     EXPECT_EQ(server->client_subjects(), std::vector<std::string>{"/CN=dirext test client"});
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, MutualTls,
+INSTANTIATE_TEST_SUITE_P(TlsSources, MutualTls,
                          testing::Values(ClientCert{"pem_buffer", LDAPSSL_CERT_BUFFER_PEM},
                                          ClientCert{"der_buffer", LDAPSSL_CERT_BUFFER_DER},
                                          ClientCert{"pkcs12_file", LDAPSSL_CERT_FILE_PKCS12},
                                          ClientCert{"legacy_pkcs12_buffer", LDAPSSL_CERT_BUFFER_PKCS12}),
                          [](const testing::TestParamInfo<ClientCert> &info) { return std::string(info.param.name); });
 
-TEST_F(Handshake, WithoutClientCertificateTheServerSeesNone)
+TEST_F(TlsHandshake, WithoutClientCertificateTheServerSeesNone)
 {
     const Pki &pki = Pki::instance();
     auto server = serve(pki.server, true);

@@ -63,7 +63,7 @@ std::string expected_clear_text(const Pki &pki)
            pki.client.key_pem;
 }
 
-TEST(Pkcs12ClearText, CurrentAndLegacyBundlesGiveTheSameExactText)
+TEST(TlsPkcs12ClearText, CurrentAndLegacyBundlesGiveTheSameExactText)
 {
     const Pki &pki = Pki::instance();
     for (const testsupport::Pkcs12Bundle *bundle : {&pki.client_p12, &pki.client_p12_legacy}) {
@@ -74,7 +74,7 @@ TEST(Pkcs12ClearText, CurrentAndLegacyBundlesGiveTheSameExactText)
     }
 }
 
-TEST(Pkcs12ClearText, LegacyBundleLeavesTheDefaultProvidersAlone)
+TEST(TlsPkcs12ClearText, LegacyBundleLeavesTheDefaultProvidersAlone)
 {
     const Pki &pki = Pki::instance();
     Bio in(file_to_BIO(pki.client_p12_legacy.path.c_str()));
@@ -84,7 +84,7 @@ TEST(Pkcs12ClearText, LegacyBundleLeavesTheDefaultProvidersAlone)
     EXPECT_EQ(OSSL_PROVIDER_available(nullptr, "legacy"), 0);
 }
 
-TEST(Pkcs12ClearText, WrongPasswordOrDataGivesNothing)
+TEST(TlsPkcs12ClearText, WrongPasswordOrDataGivesNothing)
 {
     const Pki &pki = Pki::instance();
     for (const std::string *bytes : {&pki.client_p12.bytes, &pki.client_p12_legacy.bytes}) {
@@ -104,7 +104,7 @@ TEST(Pkcs12ClearText, WrongPasswordOrDataGivesNothing)
     EXPECT_EQ(dump_certs_pkeys_bags(out.get(), nullptr, Pki::kPassword), 0);
 }
 
-TEST(Pkcs12ClearText, UnencryptedKeyBagAndNestedSafeContents)
+TEST(TlsPkcs12ClearText, UnencryptedKeyBagAndNestedSafeContents)
 {
     const Pki &pki = Pki::instance();
     // A key bag (not shrouded) inside a safe-contents bag, beside a certificate
@@ -132,7 +132,7 @@ TEST(Pkcs12ClearText, UnencryptedKeyBagAndNestedSafeContents)
     sk_PKCS12_SAFEBAG_pop_free(inner, PKCS12_SAFEBAG_free);
 }
 
-TEST(PrintAttribs, EveryValueForm)
+TEST(TlsPrintAttribs, EveryValueForm)
 {
     STACK_OF(X509_ATTRIBUTE) *attributes = sk_X509_ATTRIBUTE_new_null();
     const unsigned char id[] = {0x00, 0xAB, 0x7f};
@@ -172,7 +172,7 @@ TEST(PrintAttribs, EveryValueForm)
     sk_X509_ATTRIBUTE_free(empty_set);
 }
 
-TEST(HexPrin, UpperCaseBytesEachFollowedByABlank)
+TEST(TlsHexPrin, UpperCaseBytesEachFollowedByABlank)
 {
     const unsigned char bytes[] = {0x00, 0x0f, 0xa0, 0xff};
     Bio out = mem_bio();
@@ -182,7 +182,7 @@ TEST(HexPrin, UpperCaseBytesEachFollowedByABlank)
     EXPECT_EQ(text_of(out.get()), "00 0F A0 FF ");
 }
 
-TEST(DumpCertText, SubjectThenIssuerLine)
+TEST(TlsDumpCertText, SubjectThenIssuerLine)
 {
     const Pki &pki = Pki::instance();
     Bio out = mem_bio();
@@ -190,7 +190,7 @@ TEST(DumpCertText, SubjectThenIssuerLine)
     EXPECT_EQ(text_of(out.get()), "subject=/CN=dirext test server\nissuer= /CN=dirext test CA\n");
 }
 
-TEST(DumpCertText, NamesStayWithin255Characters)
+TEST(TlsDumpCertText, NamesStayWithin255Characters)
 {
     testsupport::CertSpec spec;
     spec.common_name = std::string(64, 'n');  // CN's upper bound
