@@ -15,9 +15,12 @@ int run_file(const std::filesystem::path &path)
 {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // An exact-size heap copy, so that reads past the end are caught.
+    // A heap copy with one NUL after the input, as the buffers liblber hands
+    // out have (its decoder may look one byte past the last element); any
+    // read beyond that is caught.
     std::vector<uint8_t> copy(bytes.begin(), bytes.end());
-    LLVMFuzzerTestOneInput(copy.data(), copy.size());
+    copy.push_back(0);
+    LLVMFuzzerTestOneInput(copy.data(), copy.size() - 1);
     return 1;
 }
 }  // namespace
