@@ -9,7 +9,9 @@
 //   - keywords match case-sensitively ("NAME", not "name"); the usage values
 //     ignore case;
 //   - where a numeric OID is expected, a word is taken as the OID when the rest
-//     of the description contains "-oid";
+//     of the description (up to its closing parenthesis) contains "-oid"; the
+//     word ends where a bare word ends: at a blank, a parenthesis, "$", a
+//     quote or "{";
 //   - codes stay within 0 to 10: a missing required clause is accepted, so that
 //     every record the printer writes parses back;
 //   - quoted strings decode the RFC 4512 escapes \27 (') and \5C (\), and the
@@ -29,6 +31,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 namespace dirext::schema {
 
@@ -425,6 +428,27 @@ inline void skip_space(const char *&p)
 
 // ---------------------------------------------------------------- the parser
 
+// Whether the rest of the description, from p to the parenthesis that closes
+// it (quoted strings skipped), holds "-oid".  Text after the description does
+// not count, so that what the printer writes of a record still qualifies.
+bool marks_oid(const char *p)
+{
+    int depth = 1;
+    const char *end = p;
+    for (bool quoted = false; *end; ++end) {
+        if (quoted) {
+            quoted = *end != '\'';
+        } else if (*end == '\'') {
+            quoted = true;
+        } else if (*end == '(') {
+            ++depth;
+        } else if (*end == ')' && --depth == 0) {
+            break;
+        }
+    }
+    return std::string_view(p, size_t(end - p)).find("-oid") != std::string_view::npos;
+}
+
 class Parser {
 public:
     Parser(int kind, const char *text, unsigned flags) : kind_(kKinds[kind]), p_(text), flags_(flags) {}
@@ -458,7 +482,7 @@ private:
     }
 
     bool key(void *record);
-    bool oid(char **out, bool quotes, bool brace_ends);
+    bool oid(char **out);
     bool clause_value(const Clause &c, void *record);
     bool qdescrs(List &out, int first_error);
     bool oids(char ***out, bool quotable);
@@ -466,7 +490,8 @@ private:
     bool extension(const Token &name, void *record, size_t &count);
 
     enum class OidScan { Found, NotAnOid, Failed };
-    OidScan scan_oid(const char *&begin, size_t &n, bool brace_ends, bool quoted);
+    // from: where the OID begins, its opening quote included.
+    OidScan scan_oid(const char *&begin, size_t &n, const char *from);
 
     const Kind &kind_;
     const char *p_;
@@ -477,7 +502,7 @@ private:
 
 // A numeric OID at p_, or a word accepted as an OID because the rest of the
 // description holds "-oid".  NotAnOid leaves p_ where it was.
-Parser::OidScan Parser::scan_oid(const char *&begin, size_t &n, bool brace_ends, bool quoted)
+Parser::OidScan Parser::scan_oid(const char *&begin, size_t &n, const char *from)
 {
     const char *p = p_;
     if (is_digit(static_cast<unsigned char>(*p))) {
@@ -496,11 +521,11 @@ Parser::OidScan Parser::scan_oid(const char *&begin, size_t &n, bool brace_ends,
         p_ = p;
         return OidScan::Found;
     }
-    if (ends_word(static_cast<unsigned char>(*p)) || !std::strstr(p, "-oid")) return OidScan::NotAnOid;
+    if (ends_word(static_cast<unsigned char>(*p)) || !marks_oid(from)) return OidScan::NotAnOid;
+    // The word ends where a bare word does: at a blank, a parenthesis, "$", a
+    // quote or "{" (a syntax length may follow).
     const char *end = p;
-    while (*end && !is_space(static_cast<unsigned char>(*end)) && !(brace_ends && *end == '{') &&
-           !(quoted && *end == '\''))
-        ++end;
+    while (!ends_word(static_cast<unsigned char>(*end))) ++end;
     if (is_keyword(p, size_t(end - p))) return OidScan::NotAnOid;
     begin = p;
     n = size_t(end - p);
@@ -510,14 +535,14 @@ Parser::OidScan Parser::scan_oid(const char *&begin, size_t &n, bool brace_ends,
 
 // An OID where a numeric one is expected (optionally quoted).  False with code
 // kParseNoDigit and p_ unchanged when there is none.
-bool Parser::oid(char **out, bool quotes, bool brace_ends)
+bool Parser::oid(char **out)
 {
     const char *start = p_;
-    bool quoted = quotes && (flags_ & LDAP_SCHEMA_ALLOW_QUOTED) && *p_ == '\'';
+    bool quoted = (flags_ & LDAP_SCHEMA_ALLOW_QUOTED) && *p_ == '\'';
     if (quoted) ++p_;
     const char *begin = nullptr;
     size_t n = 0;
-    switch (scan_oid(begin, n, brace_ends, quoted)) {
+    switch (scan_oid(begin, n, start)) {
     case OidScan::Failed:
         return false;
     case OidScan::NotAnOid:
@@ -546,7 +571,7 @@ bool Parser::key(void *record)
         return key ? true : no_memory();
     }
     const char *start = p_;
-    if (oid(&key, true, false)) return true;
+    if (oid(&key)) return true;
     if (code_ != kParseNoDigit || p_ != start || !(flags_ & LDAP_SCHEMA_ALLOW_ALL)) return false;
     // Lenient parsing: the OID may be missing (a keyword follows) or be a
     // word that is skipped, or kept with ALLOW_OID_MACRO.
@@ -593,8 +618,14 @@ bool Parser::qdescrs(List &out, int first_error)
 bool Parser::oids(char ***out, bool quotable)
 {
     bool quoted_ok = quotable && (flags_ & LDAP_SCHEMA_ALLOW_QUOTED);
+    // A quoted entry must still be one word: the printer writes it bare.
+    auto is_word = [](const Token &t) {
+        for (size_t i = 0; i < t.length; ++i)
+            if (ends_word(static_cast<unsigned char>(t.begin[i]))) return false;
+        return t.length > 0;
+    };
     auto is_entry = [&](const Token &t) {
-        return (t.kind == Tok::Word && t.length) || (quoted_ok && t.kind == Tok::Quoted);
+        return (t.kind == Tok::Word || (quoted_ok && t.kind == Tok::Quoted)) && is_word(t);
     };
     List list;
     skip_space(p_);
@@ -703,17 +734,18 @@ bool Parser::clause_value(const Clause &c, void *record)
         return rule_ids(&member<char **>(record, c.offset));
     case Field::NumericOid:
         skip_space(p_);
-        if (!oid(&member<char *>(record, c.offset), true, false)) return false;
+        if (!oid(&member<char *>(record, c.offset))) return false;
         skip_space(p_);
         return true;
     case Field::NoidLen: {
         // noidlen, the whole of it in quotes with ALLOW_QUOTED: '1.2.3{32}'
         skip_space(p_);
+        const char *from = p_;
         bool quoted = (flags_ & LDAP_SCHEMA_ALLOW_QUOTED) && *p_ == '\'';
         if (quoted) ++p_;
         const char *begin = nullptr;
         size_t n = 0;
-        switch (scan_oid(begin, n, true, quoted)) {
+        switch (scan_oid(begin, n, from)) {
         case OidScan::Failed:
             return false;
         case OidScan::NotAnOid:

@@ -17,14 +17,25 @@ void kind_out_of_range(int kind, const char *function)
     std::abort();
 }
 
+namespace {
+struct Lower {
+    unsigned char table[256];
+    constexpr Lower() : table()
+    {
+        for (int c = 0; c < 256; ++c) table[c] = static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+constexpr Lower kLower;
+}  // namespace
+
 int compare_ignoring_case(const char *a, const char *b)
 {
-    for (;; ++a, ++b) {
-        unsigned char x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
-        if (x >= 'A' && x <= 'Z') x += 32;
-        if (y >= 'A' && y <= 'Z') y += 32;
-        if (x != y) return x < y ? -1 : 1;
-        if (!x) return 0;
+    const auto *x = reinterpret_cast<const unsigned char *>(a);
+    const auto *y = reinterpret_cast<const unsigned char *>(b);
+    for (;; ++x, ++y) {
+        unsigned char cx = kLower.table[*x], cy = kLower.table[*y];
+        if (cx != cy) return cx < cy ? -1 : 1;
+        if (!cx) return 0;
     }
 }
 

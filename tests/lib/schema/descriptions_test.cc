@@ -167,12 +167,14 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{AT, "( 1.2.3 'stray' )", 0, 2, 15}, Malformed{AT, "( 1.2.3 $ )", 0, 2, 9},
         Malformed{OC, "( 2.5.6.0 MUST ( a b ) )", 0, 2, 20}, Malformed{OC, "( 2.5.6.0 MUST )", 0, 6, 16},
         Malformed{OC, "( 2.5.6.0 MUST ( a $ ) )", 0, 2, 22}, Malformed{OC, "( 2.5.6.0 SUP 'top' )", 0, 6, 19},
+        Malformed{OC, "( 2.5.6.0 SUP ( 'two words' ) )", 15, 2, 27},
         Malformed{MR, "( 1.2 SYNTAX x )", 0, 5, 13}, Malformed{SYN, "( 1.2 OBSOLETE )", 0, 2, 14},
         Malformed{NF, "( 1.2 OC )", 0, 2, 10}, Malformed{DCR, "( 1.2 SUP top )", 0, 2, 9},
         Malformed{DSR, "( x FORM f )", 0, 5, 2}, Malformed{DSR, "( 1 SUP ( 2 x ) )", 0, 5, 12},
         Malformed{DSR, "( 1 SUP name )", 0, 5, 8}, Malformed{DSR, "( 1.2 FORM f )", 0, 2, 5},
-        // A keyword is never taken for an OID, "-oid" or not.
-        Malformed{AT, "( NAME 'x-oid' )", 0, 5, 2}),
+        // A keyword is never taken for an OID, "-oid" or not; and "-oid" must
+        // stand within the description.
+        Malformed{AT, "( NAME 'x-oid' )", 0, 5, 2}, Malformed{AT, "( foo NAME 'x' ) trailing-oid", 0, 5, 2}),
     row_name<Malformed>);
 
 TEST(DescriptionParsers, NullTextGivesCode10AndAnEmptyErrp)
