@@ -6,7 +6,6 @@
 #include <string>
 
 #include "certs.h"
-#include "paths.h"
 
 namespace {
 
@@ -18,9 +17,10 @@ berval bv(const std::string &bytes)
 }
 berval bv(std::string &&) = delete;  // the berval would outlive its bytes
 
+// Beside the test certificates, so that it goes when they go.
 std::string write_temp(const std::string &name, const std::string &bytes)
 {
-    std::string path = testsupport::temp_dir("dirext-tls") + "/" + name;
+    std::string path = testsupport::Pki::instance().dir + "/" + name;
     testsupport::write_file(path, bytes);
     return path;
 }

@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "certs.h"
-#include "paths.h"
 
 #ifdef CRYPTO_w_lock
 #error "CRYPTO_w_lock must be the library's function, not a macro"
@@ -30,9 +29,10 @@ int libldap_require_cert()
     return value;
 }
 
+// Beside the test certificates, so that it goes when they go.
 std::string write_temp(const std::string &name, const std::string &bytes)
 {
-    std::string path = testsupport::temp_dir("dirext-tls") + "/" + name;
+    std::string path = testsupport::Pki::instance().dir + "/" + name;
     testsupport::write_file(path, bytes);
     return path;
 }
