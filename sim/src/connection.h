@@ -2,7 +2,8 @@
 // Sockbuf, so whole LDAP messages are read with ber_get_next and written with
 // ber_flush2.  The socket is the Sockbuf's provider layer; TLS (ldaps:// or
 // after StartTLS) is meant to be one more Sockbuf_IO at the transport level
-// over an OpenSSL SSL *, pushed here, so that nothing above this class changes.
+// over an OpenSSL SSL *, pushed by tls.cc, so that nothing above this class
+// changes.
 #pragma once
 
 #include <lber.h>
@@ -37,6 +38,11 @@ public:
     void shutdown();
     // From the owning thread, once it is done with the connection.
     void close();
+
+    // For the TLS handshake, which pushes its own layer on the Sockbuf
+    // (owning thread only).
+    Sockbuf *sockbuf() { return sb_; }
+    int fd() const { return fd_; }
 
     static constexpr ber_len_t kMaxMessage = 8 * 1024 * 1024;
 

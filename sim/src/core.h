@@ -19,6 +19,7 @@
 #include "connection.h"
 #include "dirsim/server.h"
 #include "registry.h"
+#include "tls.h"
 #include "tree.h"
 
 namespace dirsim {
@@ -27,6 +28,8 @@ namespace detail {
 // Per-connection state that outlives one request.
 struct Session {
     std::string bound_dn;  // "" while anonymous
+    bool tls = false;      // ldaps://, or StartTLS has succeeded
+    std::string tls_client_subject;  // the client certificate's, when it sent one
     // A SASL mechanism's state between the steps of a multi-step bind.
     std::shared_ptr<void> sasl_state;
     std::string sasl_mechanism;
@@ -116,15 +119,27 @@ struct Server::Impl {
     std::vector<ActiveRule> rules;
     std::optional<Reply> scripted(const Request &request);
 
+    // TLS: the context (null without a certificate) and the subjects of the
+    // client certificates seen, in order.
+    detail::SslCtxPtr tls_ctx;
+    mutable std::mutex tls_mu;
+    std::vector<std::string> client_subjects;
+    // The handshake on a connection; records the client's subject.  False:
+    // close the connection.
+    bool secure(detail::Connection &connection, detail::Session &session);
+
     // The network.
     struct Slot {
         std::unique_ptr<detail::Connection> connection;
         std::thread thread;
         std::atomic<bool> done{false};
+        bool ldaps = false;  // handshake first
     };
     std::mutex run_mu;  // serialises start() and stop()
     bool running = false;
     int listen_fd = -1;
+    int ldaps_fd = -1;  // with options.ldaps
+    uint16_t ldaps_port = 0;
     int wake[2] = {-1, -1};  // a pipe that wakes the acceptor
     uint16_t port = 0;
     std::thread acceptor;
@@ -135,6 +150,7 @@ struct Server::Impl {
     std::condition_variable pause_cv;
 
     bool listen_on(uint16_t wanted);
+    int listen_socket(uint16_t wanted, uint16_t &bound);
     void accept_loop();
     void serve(std::shared_ptr<Slot> slot);
     // One message; false when the connection must end.

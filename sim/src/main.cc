@@ -2,9 +2,12 @@
 // that run the command-line tool against it.
 //
 //   dirsim --ldif FILE [--port N] [--log FILE]
+//          [--tls-cert PEM --tls-key PEM [--ldaps] [--refuse-starttls]
+//           [--request-client-cert] [--tls-ca PEM]]
 //
-// Prints "PORT <n>" on standard output once it accepts connections, then
-// serves until SIGTERM or SIGINT.  With --log it appends one line per request.
+// Prints "PORT <n>" on standard output once it accepts connections (and
+// "LDAPS <n>" on the next line with --ldaps), then serves until SIGTERM or
+// SIGINT.  With --log it appends one line per request.
 #include <signal.h>
 
 #include <cerrno>
@@ -21,7 +24,9 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: dirsim --ldif FILE [--port N] [--log FILE]\n");
+    std::fprintf(stderr,
+                 "usage: dirsim --ldif FILE [--port N] [--log FILE] [--tls-cert PEM --tls-key PEM [--ldaps]\n"
+                 "              [--refuse-starttls] [--request-client-cert] [--tls-ca PEM]]\n");
     return 2;
 }
 
@@ -37,10 +42,28 @@ int main(int argc, char **argv)
     std::string log_path;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
+        if (arg == "--ldaps") {
+            options.ldaps = true;
+            continue;
+        }
+        if (arg == "--refuse-starttls") {
+            options.refuse_starttls = true;
+            continue;
+        }
+        if (arg == "--request-client-cert") {
+            options.request_client_cert = true;
+            continue;
+        }
         if (i + 1 >= argc) return usage();
         const char *value = argv[++i];
         if (arg == "--ldif") {
             options.ldif_path = value;
+        } else if (arg == "--tls-cert") {
+            options.tls_cert_file = value;
+        } else if (arg == "--tls-key") {
+            options.tls_key_file = value;
+        } else if (arg == "--tls-ca") {
+            options.tls_ca_file = value;
         } else if (arg == "--log") {
             log_path = value;
         } else if (arg == "--port") {
@@ -56,7 +79,7 @@ int main(int argc, char **argv)
             return usage();
         }
     }
-    if (options.ldif_path.empty()) return usage();
+    if (options.ldif_path.empty() || options.tls_cert_file.empty() != options.tls_key_file.empty()) return usage();
 
     std::unique_ptr<FILE, FileCloser> log;
     if (!log_path.empty()) {
@@ -84,6 +107,7 @@ int main(int argc, char **argv)
     dirsim::Server server(options);
     if (!server.start()) return 1;
     std::printf("PORT %u\n", unsigned(server.port()));
+    if (options.ldaps) std::printf("LDAPS %u\n", unsigned(server.ldaps_port()));
     std::fflush(stdout);
 
     int sig = 0;

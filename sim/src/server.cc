@@ -218,42 +218,65 @@ bool Server::Impl::pause(int ms)
 
 // ---- connections ----
 
-bool Server::Impl::listen_on(uint16_t wanted)
+int Server::Impl::listen_socket(uint16_t wanted, uint16_t &bound)
 {
-    listen_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listen_fd < 0) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
         std::fprintf(stderr, "dirsim: socket: %s\n", std::strerror(errno));
-        return false;
+        return -1;
     }
     int one = 1;
-    ::setsockopt(listen_fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = htons(wanted);
     socklen_t len = sizeof addr;
-    if (::bind(listen_fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(listen_fd, 64) != 0 ||
-        ::getsockname(listen_fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len) != 0) {
         std::fprintf(stderr, "dirsim: cannot listen on 127.0.0.1:%u: %s\n", unsigned(wanted), std::strerror(errno));
-        ::close(listen_fd);
-        listen_fd = -1;
-        return false;
+        ::close(fd);
+        return -1;
     }
-    port = ntohs(addr.sin_port);
+    bound = ntohs(addr.sin_port);
+    return fd;
+}
+
+bool Server::Impl::listen_on(uint16_t wanted)
+{
+    listen_fd = listen_socket(wanted, port);
+    if (listen_fd < 0) return false;
+    if (!options.ldaps) return true;
+    ldaps_fd = listen_socket(ldaps_port, ldaps_port);
+    if (ldaps_fd >= 0) return true;
+    ::close(listen_fd);
+    listen_fd = -1;
+    return false;
+}
+
+bool Server::Impl::secure(Connection &connection, Session &session)
+{
+    if (!accept_tls(tls_ctx.get(), connection, session)) return false;
+    if (!session.tls_client_subject.empty()) {
+        std::lock_guard lock(tls_mu);
+        client_subjects.push_back(session.tls_client_subject);
+    }
     return true;
 }
 
 void Server::Impl::accept_loop()
 {
     for (;;) {
-        pollfd fds[2] = {{listen_fd, POLLIN, 0}, {wake[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) {
+        // The ldaps listener (-1 without one) is ignored by poll.
+        pollfd fds[3] = {{wake[0], POLLIN, 0}, {listen_fd, POLLIN, 0}, {ldaps_fd, POLLIN, 0}};
+        if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR) continue;
             return;
         }
-        if (fds[1].revents || stopping) return;
-        if (!(fds[0].revents & POLLIN)) continue;
-        int fd = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fds[0].revents || stopping) return;
+        bool ldaps = !(fds[1].revents & POLLIN);
+        if (ldaps && !(fds[2].revents & POLLIN)) continue;
+        int fd = ::accept4(ldaps ? ldaps_fd : listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
 
         std::lock_guard lock(slots_mu);
@@ -272,6 +295,7 @@ void Server::Impl::accept_loop()
         auto slot = std::make_shared<Slot>();
         slot->connection = std::make_unique<Connection>(fd);
         if (!slot->connection->ok()) continue;
+        slot->ldaps = ldaps;
         slot->thread = std::thread(&Impl::serve, this, slot);
         slots.push_back(std::move(slot));
     }
@@ -288,7 +312,9 @@ void Server::Impl::serve(std::shared_ptr<Slot> slot)
 
     Connection &connection = *slot->connection;
     Session session;
-    while (!stopping) {
+    // A failed handshake ends this connection only.
+    bool serving = !slot->ldaps || secure(connection, session);
+    while (serving && !stopping) {
         ber_tag_t tag = LBER_DEFAULT;
         BerPtr message = connection.read_message(&tag);
         if (!message) break;
@@ -320,6 +346,7 @@ bool Server::Impl::handle(Connection &connection, Session &session, BerElement *
     Request request;
     request.msgid = msgid;
     request.op = spec->name;
+    request.tls = session.tls;
     bool well_formed = true;
     if (r.peek() == LDAP_TAG_CONTROLS) {
         berval controls;
@@ -381,11 +408,24 @@ bool Server::start()
         for (const auto &seed : detail::tree_seeds()) s.tree.write(seed);
         s.tree_loaded = true;
     }
+    if (!s.tls_ctx && !s.options.tls_cert_file.empty()) {
+        std::string error;
+        s.tls_ctx = make_server_context(s.options, &error);
+        if (!s.tls_ctx) {
+            std::fprintf(stderr, "dirsim: %s\n", error.c_str());
+            return false;
+        }
+    }
+    if (s.options.ldaps && !s.tls_ctx) {
+        std::fprintf(stderr, "dirsim: ldaps needs a certificate and a key\n");
+        return false;
+    }
     if (!s.listen_on(s.port ? s.port : s.options.port)) return false;
     if (::pipe2(s.wake, O_CLOEXEC) != 0) {
         std::fprintf(stderr, "dirsim: pipe: %s\n", std::strerror(errno));
         ::close(s.listen_fd);
-        s.listen_fd = -1;
+        if (s.ldaps_fd >= 0) ::close(s.ldaps_fd);
+        s.listen_fd = s.ldaps_fd = -1;
         return false;
     }
     s.stopping = false;
@@ -415,15 +455,26 @@ void Server::stop()
     for (auto &slot : slots) slot->connection->shutdown();
     for (auto &slot : slots) slot->thread.join();
     ::close(s.listen_fd);
+    if (s.ldaps_fd >= 0) ::close(s.ldaps_fd);
     ::close(s.wake[0]);
     ::close(s.wake[1]);
-    s.listen_fd = s.wake[0] = s.wake[1] = -1;
+    s.listen_fd = s.ldaps_fd = s.wake[0] = s.wake[1] = -1;
     s.running = false;
 }
 
 uint16_t Server::port() const { return impl_->port; }
 
 std::string Server::url() const { return "ldap://127.0.0.1:" + std::to_string(impl_->port); }
+
+uint16_t Server::ldaps_port() const { return impl_->ldaps_port; }
+
+std::string Server::ldaps_url() const { return "ldaps://127.0.0.1:" + std::to_string(impl_->ldaps_port); }
+
+std::vector<std::string> Server::client_subjects() const
+{
+    std::lock_guard lock(impl_->tls_mu);
+    return impl_->client_subjects;
+}
 
 void Server::script(Rule rule)
 {

@@ -80,6 +80,7 @@ struct Request {
     // credentials (when sent) and the compare assertion value.
     std::string detail;
     std::vector<RequestControl> control_details;  // the same controls in full
+    bool tls = false;  // arrived over TLS (ldaps://, or after StartTLS)
 };
 
 // One line for logs: msgid=<n> op=<op> dn="<dn>"[ oid=<oid>][ value=<hex>]
@@ -134,6 +135,21 @@ struct Options {
     size_t max_connections = 32;  // further connections are closed at once
     int search_delay_ms = 0;      // realistic searches wait this long before answering
     int lburp_max_operations = 1000;  // the LBURP start response's limit per update request
+
+    // TLS.  With a certificate and key (PEM; the certificate file may carry
+    // the chain after it) StartTLS ("1.3.6.1.4.1.1466.20037") succeeds;
+    // without them, or with refuse_starttls, it is refused with unavailable
+    // (52).  A handshake that fails closes that connection only.
+    std::string tls_cert_file;
+    std::string tls_key_file;
+    bool ldaps = false;             // a second listener, TLS from the start (needs the above)
+    bool refuse_starttls = false;
+    // Ask each TLS client for a certificate and note its subject
+    // (client_subjects()).  A client may send none.  With tls_ca_file the
+    // certificate must verify against it, else the handshake fails; without
+    // one any certificate is accepted.
+    bool request_client_cert = false;
+    std::string tls_ca_file;
 };
 
 class Server {
@@ -153,6 +169,11 @@ public:
 
     uint16_t port() const;
     std::string url() const;  // "ldap://127.0.0.1:<port>"
+    uint16_t ldaps_port() const;     // with Options::ldaps
+    std::string ldaps_url() const;   // "ldaps://127.0.0.1:<port>"
+    // Subjects of the client certificates received, in OpenSSL's one-line
+    // form ("/CN=..."), one per handshake that carried one.
+    std::vector<std::string> client_subjects() const;
 
     void script(Rule rule);
     void clear_script();
