@@ -1,0 +1,153 @@
+// The library's own allocations fail one after another (white-box, through
+// the allocation seam): every call answers LDAP_NO_MEMORY, leaves its
+// outputs as promised and leaks nothing (the sanitizer build checks that).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "ber_bytes.h"
+#include "core/alloc.h"
+#include "extops_fixture.h"
+
+using namespace extops_test;
+
+namespace {
+
+int g_allocations = 0;
+int g_fail_at = 0;  // 0: none fails
+
+bool counting_hook(std::size_t)
+{
+    return ++g_allocations == g_fail_at;
+}
+
+class ExtopsAllocSeamTest : public ExtopsTest {
+protected:
+    void SetUp() override
+    {
+        ExtopsTest::SetUp();
+        ld_ = open(false);
+        ASSERT_TRUE(ld_);
+        dirext::set_alloc_fail_hook(counting_hook);
+    }
+    void TearDown() override { dirext::set_alloc_fail_hook(nullptr); }
+
+    void succeed(int arc, const std::string &value)
+    {
+        dirsim::Reply r;
+        r.response_name = oid(arc + 1);
+        r.response_value = value;
+        answer(oid(arc), r);
+    }
+
+    // Runs `call` once to count its allocations, then once per allocation
+    // with that one failing (`failed` checks the outputs after each), then
+    // once more without failures.
+    void fail_each(const std::function<int()> &call, const std::function<void(int nth)> &failed,
+                   int expected_allocations)
+    {
+        g_allocations = 0;
+        g_fail_at = 0;
+        ASSERT_EQ(call(), LDAP_SUCCESS);
+        const int total = g_allocations;
+        EXPECT_EQ(total, expected_allocations);
+        for (int nth = 1; nth <= total; ++nth) {
+            g_allocations = 0;
+            g_fail_at = nth;
+            EXPECT_EQ(call(), LDAP_NO_MEMORY) << "allocation " << nth;
+            failed(nth);
+        }
+        g_fail_at = 0;
+        EXPECT_EQ(call(), LDAP_SUCCESS);
+    }
+
+    Session ld_;
+};
+
+TEST_F(ExtopsAllocSeamTest, ReturnedString)
+{
+    succeed(31, ber("s", "cn=admin,o=lab"));
+    char *dn = nullptr;
+    fail_each(
+        [&] {
+            ldapx_memfree(dn);
+            dn = nullptr;
+            return ldap_get_bind_dn(ld_.get(), &dn);
+        },
+        [&](int) { EXPECT_EQ(dn, nullptr); }, 1);
+    ldapx_memfree(dn);
+}
+
+TEST_F(ExtopsAllocSeamTest, NativeNameConversion)
+{
+    succeed(1, ber("s", "cn=admin,o=lab"));
+    const uint16_t name[] = {'a', 0};
+    char untouched[] = "untouched";
+    char *dn = nullptr;
+    fail_each(
+        [&] {
+            if (dn != untouched) ldapx_memfree(dn);
+            dn = untouched;
+            return ldap_quor_to_ldap(ld_.get(), name, &dn);
+        },
+        [&](int nth) {
+            // The request buffer fails before anything is sent; the copy of
+            // the answer fails with the output null.
+            EXPECT_EQ(dn, nth == 1 ? untouched : nullptr);
+            dn = nullptr;
+        },
+        2);
+    if (dn != untouched) ldapx_memfree(dn);
+}
+
+TEST_F(ExtopsAllocSeamTest, ReplicationFilterText)
+{
+    succeed(37, unhex("30 0c 30 0a 04 06 70 65 72 73 6f 6e 30 00"));
+    char *text = nullptr;
+    fail_each(
+        [&] {
+            ldapx_memfree(text);
+            text = nullptr;
+            return ldap_get_replication_filter(ld_.get(), kServer1, &text);
+        },
+        [&](int) { EXPECT_EQ(text, nullptr); }, 1);
+    EXPECT_STREQ(text, "person$$$");
+    ldapx_memfree(text);
+}
+
+TEST_F(ExtopsAllocSeamTest, BackupWithAChunkListThatOutgrowsItsFirstBuffer)
+{
+    Ber value(ber_alloc_t(LBER_USE_DER));
+    ber_printf(value.get(), "iiio{i[", 3, 7, 3, "abc", ber_len_t(3), 60);
+    for (int i = 0; i < 60; ++i) ber_printf(value.get(), "{i}", 1000000000 + i);
+    ber_printf(value.get(), "]}");
+    succeed(96, flatten(value.get()));
+
+    char *state = nullptr, *data = nullptr, *chunks = nullptr;
+    int size = -1;
+    fail_each(
+        [&] {
+            for (char *p : {state, data, chunks}) ldapx_memfree(p);
+            state = data = chunks = nullptr;
+            size = -1;
+            return ldap_backup_object(ld_.get(), "o=lab", nullptr, &state, &data, &chunks, &size);
+        },
+        [&](int) {
+            EXPECT_EQ(state, nullptr);
+            EXPECT_EQ(data, nullptr);
+            EXPECT_EQ(chunks, nullptr);
+            EXPECT_EQ(size, -1);
+            int stored = 0;
+            ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &stored);
+            EXPECT_EQ(stored, LDAP_NO_MEMORY);
+        },
+        4);  // the chunk list, its growth past 512 bytes, the data, the state
+    EXPECT_STREQ(state, "7+3");
+    EXPECT_EQ(std::string(chunks, 3), "60;");
+    ldapx_memfree(data);
+    ldapx_memfree(chunks);
+    ldapx_memfree(state);
+}
+
+}  // namespace
