@@ -32,10 +32,10 @@ struct Pool {
     unsigned char digest[md5::kDigestSize];
     std::uint64_t counters[2];  // [0] XRAND_bytes calls, [1] blocks mixed by XRAND_add
     double entropy;
-    bool polled;
+    std::atomic<bool> polled;  // written under the lock, read without it
     bool stirred;
 };
-Pool pool;  // zero at load; guarded by the library lock except pool.bytes
+Pool pool;  // zero at load; guarded by the library lock except bytes and polled
 
 // Set while this thread's XRAND_bytes holds the library lock, so that the
 // XRAND_add calls it makes do not lock again.  Per thread: a process-wide flag
@@ -170,12 +170,7 @@ void rand_add(const void *buf, int num, double entropy)
 int rand_bytes(unsigned char *buf, int num)
 {
     if (num < 0 || (!buf && num > 0)) return LDAP_PARAM_ERROR;
-    bool polled;
-    {
-        PoolLock hold;
-        polled = pool.polled;
-    }
-    if (!polled) rand_poll();
+    if (!pool.polled.load(std::memory_order_acquire)) rand_poll();
 
     int index, fill;
     std::uint64_t local_counters[2];
@@ -253,12 +248,7 @@ int rand_poll()
 
 int rand_status()
 {
-    bool polled;
-    {
-        PoolLock hold;
-        polled = pool.polled;
-    }
-    if (!polled) rand_poll();
+    if (!pool.polled.load(std::memory_order_acquire)) rand_poll();
     PoolLock hold;
     return pool.entropy >= kEntropyNeeded ? 1 : 0;
 }
@@ -272,7 +262,8 @@ void rand_cleanup()
     md5::wipe(pool.digest, sizeof pool.digest);
     pool.counters[0] = pool.counters[1] = 0;
     pool.entropy = 0;
-    pool.polled = pool.stirred = false;
+    pool.polled = false;
+    pool.stirred = false;
 }
 
 PoolSnapshot pool_snapshot()
