@@ -12,17 +12,10 @@
 
 namespace {
 
+using ldaptest::Control;
+using ldaptest::Controls;
 using simsession::Ldap;
 using simsession::Message;
-
-struct ControlFree {
-    void operator()(LDAPControl *c) const { ldap_control_free(c); }
-};
-using Control = std::unique_ptr<LDAPControl, ControlFree>;
-struct ControlsFree {
-    void operator()(LDAPControl **c) const { ldap_controls_free(c); }
-};
-using Controls = std::unique_ptr<LDAPControl *, ControlsFree>;
 
 // ---- persistent search ----
 
@@ -89,13 +82,7 @@ TEST_F(PersistentSearch, SeesAnotherConnectionsChanges)
 
     Ldap other = simsession::open(server_->url());
     ASSERT_TRUE(other);
-    char cn_type[] = "cn", sn_type[] = "sn", oc_type[] = "objectClass";
-    char cn[] = "Dana", oc[] = "person";
-    char *cn_values[] = {cn, nullptr}, *oc_values[] = {oc, nullptr};
-    LDAPMod cn_mod{LDAP_MOD_ADD, cn_type, {cn_values}}, sn_mod{LDAP_MOD_ADD, sn_type, {cn_values}},
-        oc_mod{LDAP_MOD_ADD, oc_type, {oc_values}};
-    LDAPMod *mods[] = {&oc_mod, &cn_mod, &sn_mod, nullptr};
-    ASSERT_EQ(ldap_add_ext_s(other.get(), "cn=Dana,ou=people,o=lab", mods, nullptr, nullptr), LDAP_SUCCESS);
+    ASSERT_EQ(ldaptest::add_person(other.get(), "cn=Dana,ou=people,o=lab", "Dana"), LDAP_SUCCESS);
 
     Change change;
     ASSERT_TRUE(next(msgid, change));

@@ -9,19 +9,14 @@
 #include <vector>
 
 #include "ber_bytes.h"
+#include "ldap_handles.h"
 
 namespace {
 
 using extops_test::hex;
 using extops_test::unhex;
 
-struct LdapUnbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext(ld, nullptr, nullptr); }
-};
-struct ControlFree {
-    void operator()(LDAPControl *c) const { ldap_control_free(c); }
-};
-using Control = std::unique_ptr<LDAPControl, ControlFree>;
+using ldaptest::Control;
 
 class Controls : public ::testing::Test {
 protected:
@@ -61,7 +56,7 @@ protected:
         LDAPControl **get() { return list; }
     };
 
-    std::unique_ptr<LDAP, LdapUnbind> ld_;
+    ldaptest::Ldap ld_;
 };
 
 // ---- creators ----

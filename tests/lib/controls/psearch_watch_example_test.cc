@@ -21,13 +21,7 @@ TEST_F(PsearchWatchExample, PrintsTheChangesItWasAskedToCount)
                                 simsession::kAdminDn, simsession::kAdminPassword, "ou=people,o=lab", "2"});
     ASSERT_TRUE(server_->wait_for_persistent_searches(1, 10000));
 
-    char cn_type[] = "cn", sn_type[] = "sn", oc_type[] = "objectClass";
-    char cn[] = "Dana", oc[] = "person";
-    char *cn_values[] = {cn, nullptr}, *oc_values[] = {oc, nullptr};
-    LDAPMod cn_mod{LDAP_MOD_ADD, cn_type, {cn_values}}, sn_mod{LDAP_MOD_ADD, sn_type, {cn_values}},
-        oc_mod{LDAP_MOD_ADD, oc_type, {oc_values}};
-    LDAPMod *mods[] = {&oc_mod, &cn_mod, &sn_mod, nullptr};
-    ASSERT_EQ(ldap_add_ext_s(ld(), "cn=Dana,ou=people,o=lab", mods, nullptr, nullptr), LDAP_SUCCESS);
+    ASSERT_EQ(ldaptest::add_person(ld(), "cn=Dana,ou=people,o=lab", "Dana"), LDAP_SUCCESS);
     // Outside the base: not reported.
     ASSERT_EQ(ldap_delete_ext_s(ld(), "ou=bulk,o=lab", nullptr, nullptr), LDAP_SUCCESS);
     ASSERT_EQ(ldap_rename_s(ld(), "cn=Dana,ou=people,o=lab", "cn=Dana Ross", nullptr, 1, nullptr, nullptr),

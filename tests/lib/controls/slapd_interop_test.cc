@@ -7,24 +7,16 @@
 #include <memory>
 #include <string>
 
+#include "ldap_handles.h"
 #include "slapd.h"
 
 namespace {
 
 using testsupport::Slapd;
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext(ld, nullptr, nullptr); }
-};
-using Ldap = std::unique_ptr<LDAP, Unbind>;
-struct MsgFree {
-    void operator()(LDAPMessage *m) const { ldap_msgfree(m); }
-};
-using Message = std::unique_ptr<LDAPMessage, MsgFree>;
-struct ControlFree {
-    void operator()(LDAPControl *c) const { ldap_control_free(c); }
-};
-using Control = std::unique_ptr<LDAPControl, ControlFree>;
+using ldaptest::Control;
+using ldaptest::Ldap;
+using ldaptest::Message;
 
 // Named in lower case so that `ctest -R interop` selects these cases.
 class controls_interop : public testsupport::SlapdTest {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dirsim/server.h"
+#include "ldap_handles.h"
 
 namespace simsession {
 
@@ -48,15 +49,8 @@ objectClass: organizationalUnit
 ou: bulk
 )";
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext(ld, nullptr, nullptr); }
-};
-using Ldap = std::unique_ptr<LDAP, Unbind>;
-
-struct MsgFree {
-    void operator()(LDAPMessage *m) const { ldap_msgfree(m); }
-};
-using Message = std::unique_ptr<LDAPMessage, MsgFree>;
+using ldaptest::Ldap;
+using ldaptest::Message;
 
 // A session to url, bound as dn (anonymous for none); null on failure.
 inline Ldap open(const std::string &url, const char *dn = kAdminDn, const char *password = kAdminPassword)
