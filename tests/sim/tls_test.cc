@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include "certs.h"
+#include "paths.h"
+#include "process.h"
 #include "sim_client.h"
 
 namespace simtest {
@@ -351,6 +353,55 @@ TEST_F(DirsimTls, RestartKeepsBothPorts)
     Ldap ld = tls_session(server_->ldaps_url(), trusting_ca());
     ASSERT_TRUE(ld);
     expect_usable(ld.get());
+}
+
+struct ProgramCase {
+    const char *what;
+    std::vector<std::string> tls_args;  // CERT and KEY stand for the server's files
+    int status;
+    const char *err;
+};
+
+void PrintTo(const ProgramCase &c, std::ostream *os) { *os << c.what; }
+
+class DirsimProgramTls : public DirsimTls, public ::testing::WithParamInterface<ProgramCase> {};
+
+TEST_P(DirsimProgramTls, RefusesIncompleteTlsSettings)
+{
+    std::vector<std::string> argv{testsupport::build_path("sim/dirsim"), "--ldif",
+                                  testsupport::source_path("sim/data/sample.ldif")};
+    for (const auto &a : GetParam().tls_args)
+        argv.push_back(a == "CERT" ? pki_.server.chain_pem_path : a == "KEY" ? pki_.server.key_pem_path : a);
+    auto r = testsupport::run(argv);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, std::string(GetParam().err).size()), GetParam().err) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, DirsimProgramTls,
+    ::testing::Values(ProgramCase{"CertificateWithoutKey", {"--tls-cert", "CERT"}, 2, "usage: dirsim"},
+                      ProgramCase{"KeyWithoutCertificate", {"--tls-key", "KEY"}, 2, "usage: dirsim"},
+                      ProgramCase{"LdapsWithoutCertificate", {"--ldaps"}, 1,
+                                  "dirsim: ldaps needs a certificate and a key\n"},
+                      ProgramCase{"KeyIsNoCertificate", {"--tls-cert", "KEY", "--tls-key", "KEY"}, 1,
+                                  "dirsim: cannot load the certificate "}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+TEST_F(DirsimTls, ProgramPrintsBothPortsWhenReady)
+{
+    testsupport::Child program({testsupport::build_path("sim/dirsim"), "--ldif",
+                                testsupport::source_path("sim/data/sample.ldif"), "--tls-cert",
+                                pki_.server.chain_pem_path, "--tls-key", pki_.server.key_pem_path, "--ldaps",
+                                "--request-client-cert"},
+                               {.timeout_ms = 1500});
+    // It serves until the time-out kills it.
+    auto r = program.wait();
+    EXPECT_EQ(r.status, 128 + 9);
+    unsigned port = 0, ldaps = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "PORT %u\nLDAPS %u\n", &port, &ldaps), 2) << r.out;
+    EXPECT_NE(port, ldaps);
+    EXPECT_EQ(r.out, "PORT " + std::to_string(port) + "\nLDAPS " + std::to_string(ldaps) + "\n");
 }
 
 }  // namespace
