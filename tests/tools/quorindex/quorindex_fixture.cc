@@ -62,7 +62,7 @@ void QuorindexTest::wait_for_unbind() const
 {
     // The tool's last request may still be on its way when the process has
     // exited; every run that connected ends with an unbind.
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 500; ++i) {
         auto log = server_->requests();
         if (log.empty() || log.back().op == "unbind") return;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
