@@ -22,7 +22,7 @@ bool counting_hook(std::size_t)
     return ++g_allocations == g_fail_at;
 }
 
-class ExtopsAllocSeamTest : public ExtopsTest {
+class extopsAllocSeamTest : public ExtopsTest {
 protected:
     void SetUp() override
     {
@@ -65,7 +65,7 @@ protected:
     Session ld_;
 };
 
-TEST_F(ExtopsAllocSeamTest, ReturnedString)
+TEST_F(extopsAllocSeamTest, ReturnedString)
 {
     succeed(31, ber("s", "cn=admin,o=lab"));
     char *dn = nullptr;
@@ -79,7 +79,7 @@ TEST_F(ExtopsAllocSeamTest, ReturnedString)
     ldapx_memfree(dn);
 }
 
-TEST_F(ExtopsAllocSeamTest, NativeNameConversion)
+TEST_F(extopsAllocSeamTest, NativeNameConversion)
 {
     succeed(1, ber("s", "cn=admin,o=lab"));
     const uint16_t name[] = {'a', 0};
@@ -101,7 +101,7 @@ TEST_F(ExtopsAllocSeamTest, NativeNameConversion)
     if (dn != untouched) ldapx_memfree(dn);
 }
 
-TEST_F(ExtopsAllocSeamTest, ReplicationFilterText)
+TEST_F(extopsAllocSeamTest, ReplicationFilterText)
 {
     succeed(37, unhex("30 0c 30 0a 04 06 70 65 72 73 6f 6e 30 00"));
     char *text = nullptr;
@@ -116,7 +116,7 @@ TEST_F(ExtopsAllocSeamTest, ReplicationFilterText)
     ldapx_memfree(text);
 }
 
-TEST_F(ExtopsAllocSeamTest, BackupWithAChunkListThatOutgrowsItsFirstBuffer)
+TEST_F(extopsAllocSeamTest, BackupWithAChunkListThatOutgrowsItsFirstBuffer)
 {
     Ber value(ber_alloc_t(LBER_USE_DER));
     ber_printf(value.get(), "iiio{i[", 3, 7, 3, "abc", ber_len_t(3), 60);

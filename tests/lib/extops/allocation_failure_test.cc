@@ -86,7 +86,7 @@ int ldap_extended_operation_s(LDAP *ld, const char *oid, struct berval *value, L
 
 namespace {
 
-class ExtopsAllocationFailureTest : public ExtopsTest {
+class extopsAllocationFailureTest : public ExtopsTest {
 protected:
     void scripted(int arc, std::optional<std::string> value)
     {
@@ -141,7 +141,7 @@ const std::set<int> kEncoding = {LDAP_NO_MEMORY, LDAP_ENCODING_ERROR};
 const std::set<int> kDecoding = {LDAP_NO_MEMORY, LDAP_DECODING_ERROR};
 const std::set<int> kBoth = {LDAP_NO_MEMORY, LDAP_ENCODING_ERROR, LDAP_DECODING_ERROR};
 
-TEST_F(ExtopsAllocationFailureTest, PartitionEntryCount)
+TEST_F(extopsAllocationFailureTest, PartitionEntryCount)
 {
     scripted(13, ber("i", 42));
     expect_only(fail_each([](LDAP *ld) {
@@ -151,7 +151,7 @@ TEST_F(ExtopsAllocationFailureTest, PartitionEntryCount)
                 kEncoding);
 }
 
-TEST_F(ExtopsAllocationFailureTest, ReplicaList)
+TEST_F(extopsAllocationFailureTest, ReplicaList)
 {
     char a[] = "cn=a", b[] = "cn=b";
     char *names[] = {a, b, nullptr};
@@ -165,7 +165,7 @@ TEST_F(ExtopsAllocationFailureTest, ReplicaList)
                 kEncoding);
 }
 
-TEST_F(ExtopsAllocationFailureTest, ReplicaInformation)
+TEST_F(extopsAllocationFailureTest, ReplicaInformation)
 {
     scripted(17, ber("iiiiisii", 1, 2, 3, 4, 5, "o=lab", 6, 7));
     expect_only(fail_each([](LDAP *ld) {
@@ -175,7 +175,7 @@ TEST_F(ExtopsAllocationFailureTest, ReplicaInformation)
                 kEncoding);
 }
 
-TEST_F(ExtopsAllocationFailureTest, ReplicationFilterBothWays)
+TEST_F(extopsAllocationFailureTest, ReplicationFilterBothWays)
 {
     expect_only(fail_each([](LDAP *ld) { return ldap_set_replication_filter(ld, kServer1, "person$cn$sn$$$"); }),
                 kEncoding);
@@ -188,7 +188,7 @@ TEST_F(ExtopsAllocationFailureTest, ReplicationFilterBothWays)
                 kBoth);
 }
 
-TEST_F(ExtopsAllocationFailureTest, PrivilegesAndConversion)
+TEST_F(extopsAllocationFailureTest, PrivilegesAndConversion)
 {
     scripted(103, ber("{{i}[{i}{i}]}", 2, 3, 4));
     expect_only(fail_each([](LDAP *ld) {
@@ -209,7 +209,7 @@ TEST_F(ExtopsAllocationFailureTest, PrivilegesAndConversion)
                 kEncoding);
 }
 
-TEST_F(ExtopsAllocationFailureTest, BackupAndRestore)
+TEST_F(extopsAllocationFailureTest, BackupAndRestore)
 {
     expect_only(fail_each([](LDAP *ld) {
                     char *state = nullptr, *data = nullptr, *chunks = nullptr;
@@ -227,7 +227,7 @@ TEST_F(ExtopsAllocationFailureTest, BackupAndRestore)
                 kEncoding);
 }
 
-TEST_F(ExtopsAllocationFailureTest, Triggers)
+TEST_F(extopsAllocationFailureTest, Triggers)
 {
     expect_only(fail_each([](LDAP *ld) { return wrapper_ldap_trigger_limber(ld, kServer1); }), kEncoding);
 }

@@ -31,7 +31,7 @@ std::string octets(const std::string &s)
     return ber("o", s.data(), static_cast<ber_len_t>(s.size()));
 }
 
-TEST(ExtopsTable, ResponseNameIsRequestNameWithLastArcPlusOne)
+TEST(extopsTable, ResponseNameIsRequestNameWithLastArcPlusOne)
 {
     for (const Operation &op : kOperations) {
         if (!op.response_oid) {
@@ -46,21 +46,21 @@ TEST(ExtopsTable, ResponseNameIsRequestNameWithLastArcPlusOne)
     }
 }
 
-TEST(ExtopsTable, SplitRequestIsBraceLessIntegerThenString)
+TEST(extopsTable, SplitRequestIsBraceLessIntegerThenString)
 {
     std::string bytes;
     ASSERT_EQ(encode([](BerElement *b) { return print<Op::SplitPartition>(b, 5, "o=x"); }, bytes), 0);
     EXPECT_EQ(hex(bytes), "020105" "04036f3d78");
 }
 
-TEST(ExtopsTable, NullStringIsAnEncodingErrorNotACrash)
+TEST(extopsTable, NullStringIsAnEncodingErrorNotACrash)
 {
     std::string bytes;
     EXPECT_EQ(encode([](BerElement *b) { return print<Op::SplitPartition>(b, 5, (const char *)nullptr); }, bytes),
               LDAP_ENCODING_ERROR);
 }
 
-TEST(ExtopsScan, IntegerMustBeAnIntegerOrEnumerated)
+TEST(extopsScan, IntegerMustBeAnIntegerOrEnumerated)
 {
     struct Case {
         const char *value;
@@ -91,7 +91,7 @@ std::string replica_info(const std::string &dn)
     return ber("iiiiioii", 1, 2, 3, 4, 5, dn.data(), static_cast<ber_len_t>(dn.size()), 6, 7);
 }
 
-TEST(ExtopsReplicaInfo, DecodesSevenIntegersAndTheDn)
+TEST(extopsReplicaInfo, DecodesSevenIntegersAndTheDn)
 {
     ReplicaInfo info;
     std::memset(&info, 0x55, sizeof info);
@@ -104,7 +104,7 @@ TEST(ExtopsReplicaInfo, DecodesSevenIntegersAndTheDn)
     EXPECT_EQ(info.trailingValue2, 7);
 }
 
-TEST(ExtopsReplicaInfo, DnIsCutAt771Bytes)
+TEST(extopsReplicaInfo, DnIsCutAt771Bytes)
 {
     for (std::size_t length : {770u, 771u, 772u, 800u}) {
         ReplicaInfo info;
@@ -116,7 +116,7 @@ TEST(ExtopsReplicaInfo, DnIsCutAt771Bytes)
     }
 }
 
-TEST(ExtopsReplicaInfo, TruncatedValueFailsAndLeavesDnAlone)
+TEST(extopsReplicaInfo, TruncatedValueFailsAndLeavesDnAlone)
 {
     expect_every_prefix_fails(replica_info("cn=s"), LDAP_ENCODING_ERROR, [](BerElement *b) {
         ReplicaInfo info;
@@ -127,7 +127,7 @@ TEST(ExtopsReplicaInfo, TruncatedValueFailsAndLeavesDnAlone)
     });
 }
 
-TEST(ExtopsReplicaList, DecodesTheNamesAndStoresOnlyOnSuccess)
+TEST(extopsReplicaList, DecodesTheNamesAndStoresOnlyOnSuccess)
 {
     char *names_in[] = {const_cast<char *>("cn=a"), const_cast<char *>("cn=b"), nullptr};
     std::string value = ber("{v}", names_in);
@@ -153,7 +153,7 @@ TEST(ExtopsReplicaList, DecodesTheNamesAndStoresOnlyOnSuccess)
     EXPECT_EQ(out, sentinel);
 }
 
-TEST(ExtopsReplicaList, EmptyListIsNull)
+TEST(extopsReplicaList, EmptyListIsNull)
 {
     Ber ber = decoder(unhex("30 00"));
     char **names = reinterpret_cast<char **>(&names);
@@ -163,7 +163,7 @@ TEST(ExtopsReplicaList, EmptyListIsNull)
 
 // ---- returned strings
 
-TEST(ExtopsReturnedString, BindDnCutsAt772BytesTo770)
+TEST(extopsReturnedString, BindDnCutsAt772BytesTo770)
 {
     struct Case {
         std::size_t length;
@@ -183,7 +183,7 @@ TEST(ExtopsReturnedString, BindDnCutsAt772BytesTo770)
     }
 }
 
-TEST(ExtopsReturnedString, NotAnOctetStringFails)
+TEST(extopsReturnedString, NotAnOctetStringFails)
 {
     for (const char *value : {"02 01 05", "30 00", "04 05 61 62"}) {
         Ber ber = decoder(unhex(value));
@@ -193,7 +193,7 @@ TEST(ExtopsReturnedString, NotAnOctetStringFails)
     }
 }
 
-TEST(ExtopsNativeName, UnitsGoBigEndianWithTheTerminator)
+TEST(extopsNativeName, UnitsGoBigEndianWithTheTerminator)
 {
     struct Case {
         std::vector<uint16_t> name;
@@ -223,7 +223,7 @@ std::string privileges(int count, std::vector<int> values)
     return flatten(e.get());
 }
 
-TEST(ExtopsPrivileges, OneSlotPerAnnouncedEntryUpToTheNames)
+TEST(extopsPrivileges, OneSlotPerAnnouncedEntryUpToTheNames)
 {
     struct Case {
         int count;
@@ -250,7 +250,7 @@ TEST(ExtopsPrivileges, OneSlotPerAnnouncedEntryUpToTheNames)
 
 // ---- replication filter
 
-TEST(ExtopsReplicationFilter, TextToBer)
+TEST(extopsReplicationFilter, TextToBer)
 {
     const std::string dn = "0404" "636e3d73";  // "cn=s"
     struct Case {
@@ -273,7 +273,7 @@ TEST(ExtopsReplicationFilter, TextToBer)
     }
 }
 
-TEST(ExtopsReplicationFilter, MalformedTextIsAParameterError)
+TEST(extopsReplicationFilter, MalformedTextIsAParameterError)
 {
     for (const char *text : {"", "person", "person$", "person$$", "person$cn$$", "person$cn", "a$$b$$"}) {
         std::string bytes;
@@ -296,7 +296,7 @@ std::string filter_value(std::vector<std::pair<std::string, std::vector<std::str
     return flatten(e.get());
 }
 
-TEST(ExtopsReplicationFilter, BerToText)
+TEST(extopsReplicationFilter, BerToText)
 {
     struct Case {
         std::string value;
@@ -316,7 +316,7 @@ TEST(ExtopsReplicationFilter, BerToText)
     }
 }
 
-TEST(ExtopsReplicationFilter, BadValuesFailWithTheTextSoFarForTheCaller)
+TEST(extopsReplicationFilter, BadValuesFailWithTheTextSoFarForTheCaller)
 {
     std::string value = filter_value({{"person", {"cn"}}, {"group", {"member"}}});
     expect_every_prefix_fails(value, LDAP_DECODING_ERROR, [](BerElement *b) {
@@ -345,7 +345,7 @@ TEST(ExtopsReplicationFilter, BadValuesFailWithTheTextSoFarForTheCaller)
 
 // ---- backup and restore
 
-TEST(ExtopsBackupState, TwoNonZeroIntegers)
+TEST(extopsBackupState, TwoNonZeroIntegers)
 {
     struct Case {
         const char *text;
@@ -377,7 +377,7 @@ std::string backup_value(int size, int first, int second, const std::string &dat
     return flatten(e.get());
 }
 
-TEST(ExtopsBackup, DecodesDataChunksAndNextState)
+TEST(extopsBackup, DecodesDataChunksAndNextState)
 {
     Ber ber = decoder(backup_value(5, 7, 3, std::string("ab\0cd", 5), {4096, 100}));
     BackupResponse r;
@@ -388,7 +388,7 @@ TEST(ExtopsBackup, DecodesDataChunksAndNextState)
     EXPECT_STREQ(r.state.get(), "7+3");
 }
 
-TEST(ExtopsBackup, ChunkListOfNoEntriesIsZeroSemicolon)
+TEST(extopsBackup, ChunkListOfNoEntriesIsZeroSemicolon)
 {
     Ber ber = decoder(backup_value(1, 1, 1, "x", {}));
     BackupResponse r;
@@ -396,7 +396,7 @@ TEST(ExtopsBackup, ChunkListOfNoEntriesIsZeroSemicolon)
     EXPECT_STREQ(r.chunk_list.get(), "0;");
 }
 
-TEST(ExtopsBackup, LongChunkListGrowsPastItsFirstBuffer)
+TEST(extopsBackup, LongChunkListGrowsPastItsFirstBuffer)
 {
     std::vector<int> chunks(300, -2000000000);
     Ber ber = decoder(backup_value(1, 1, 1, "x", chunks));
@@ -407,7 +407,7 @@ TEST(ExtopsBackup, LongChunkListGrowsPastItsFirstBuffer)
     EXPECT_EQ(r.chunk_list.get(), expected);
 }
 
-TEST(ExtopsBackup, BadResponsesAreDecodingErrors)
+TEST(extopsBackup, BadResponsesAreDecodingErrors)
 {
     struct Case {
         const char *what;
@@ -432,7 +432,7 @@ TEST(ExtopsBackup, BadResponsesAreDecodingErrors)
     });
 }
 
-TEST(ExtopsRestore, ChunkListGoesAsCountThenSetOfSequences)
+TEST(extopsRestore, ChunkListGoesAsCountThenSetOfSequences)
 {
     struct Case {
         const char *text;
@@ -455,7 +455,7 @@ TEST(ExtopsRestore, ChunkListGoesAsCountThenSetOfSequences)
     }
 }
 
-TEST(ExtopsReturnedBuffer, ReadsAnyElementWhole)
+TEST(extopsReturnedBuffer, ReadsAnyElementWhole)
 {
     struct Case {
         const char *value;

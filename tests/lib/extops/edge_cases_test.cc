@@ -12,7 +12,7 @@ using namespace extops_test;
 
 namespace {
 
-class ExtopsEdgeTest : public ExtopsTest {
+class extopsEdgeTest : public ExtopsTest {
 protected:
     void SetUp() override
     {
@@ -51,7 +51,7 @@ protected:
 
 std::string octets(const std::string &s) { return ber("o", s.data(), static_cast<ber_len_t>(s.size())); }
 
-TEST_F(ExtopsEdgeTest, BindDnOf771BytesIsWholeAnd772IsCutTo770)
+TEST_F(extopsEdgeTest, BindDnOf771BytesIsWholeAnd772IsCutTo770)
 {
     for (std::size_t length : {771u, 772u}) {
         succeed(31, octets(std::string(length, 'b')));
@@ -62,7 +62,7 @@ TEST_F(ExtopsEdgeTest, BindDnOf771BytesIsWholeAnd772IsCutTo770)
     }
 }
 
-TEST_F(ExtopsEdgeTest, ReplicaInfoDnOf800BytesKeeps771)
+TEST_F(extopsEdgeTest, ReplicaInfoDnOf800BytesKeeps771)
 {
     succeed(17, ber("iiiiioii", 1, 2, 3, 4, 5, std::string(800, 'r').data(), ber_len_t(800), 6, 7));
     ReplicaInfo info;
@@ -71,7 +71,7 @@ TEST_F(ExtopsEdgeTest, ReplicaInfoDnOf800BytesKeeps771)
     EXPECT_EQ(info.trailingValue2, 7);
 }
 
-TEST_F(ExtopsEdgeTest, OptionalStringsHaveTheirDefaults)
+TEST_F(extopsEdgeTest, OptionalStringsHaveTheirDefaults)
 {
     succeed(21);
     clear();
@@ -84,7 +84,7 @@ TEST_F(ExtopsEdgeTest, OptionalStringsHaveTheirDefaults)
     EXPECT_EQ(sent_value(), hex(octets("o=x")) + "0400");
 }
 
-TEST_F(ExtopsEdgeTest, NativeNameOfNoUnitsIsTwoZeroBytes)
+TEST_F(extopsEdgeTest, NativeNameOfNoUnitsIsTwoZeroBytes)
 {
     succeed(1, octets("cn=x"));
     clear();
@@ -96,7 +96,7 @@ TEST_F(ExtopsEdgeTest, NativeNameOfNoUnitsIsTwoZeroBytes)
     ldapx_memfree(dn);
 }
 
-TEST_F(ExtopsEdgeTest, PrivilegeListOfNoEntriesWritesNoSlot)
+TEST_F(extopsEdgeTest, PrivilegeListOfNoEntriesWritesNoSlot)
 {
     succeed(103, unhex("30 0a 30 03 02 01 00 31 03 30 01 00"));
     char cn[] = "cn";
@@ -106,7 +106,7 @@ TEST_F(ExtopsEdgeTest, PrivilegeListOfNoEntriesWritesNoSlot)
     EXPECT_EQ(slot, -5);
 }
 
-TEST_F(ExtopsEdgeTest, ReplicationFilterTexts)
+TEST_F(extopsEdgeTest, ReplicationFilterTexts)
 {
     const std::string srv = hex(octets("cn=s"));
     succeed(35);
@@ -123,7 +123,7 @@ TEST_F(ExtopsEdgeTest, ReplicationFilterTexts)
     EXPECT_TRUE(extended().empty());
 }
 
-TEST_F(ExtopsEdgeTest, ReplicationFilterReaderTakesAnyResponseNameButNeedsOne)
+TEST_F(extopsEdgeTest, ReplicationFilterReaderTakesAnyResponseNameButNeedsOne)
 {
     dirsim::Reply r;
     r.response_name = oid(40);
@@ -141,7 +141,7 @@ TEST_F(ExtopsEdgeTest, ReplicationFilterReaderTakesAnyResponseNameButNeedsOne)
     ldapx_memfree(text);
 }
 
-TEST_F(ExtopsEdgeTest, FirstBackupSendsZeroStateAndKeepsTheNewOne)
+TEST_F(extopsEdgeTest, FirstBackupSendsZeroStateAndKeepsTheNewOne)
 {
     succeed(96, ber("iiio{i[{i}]}", 2, 7, 3, "xy", ber_len_t(2), 1, 2));
     clear();
@@ -169,7 +169,7 @@ TEST_F(ExtopsEdgeTest, FirstBackupSendsZeroStateAndKeepsTheNewOne)
     ldapx_memfree(state);
 }
 
-TEST_F(ExtopsEdgeTest, BackupStateWithAZeroIsRefusedBeforeSending)
+TEST_F(extopsEdgeTest, BackupStateWithAZeroIsRefusedBeforeSending)
 {
     for (const char *text : {"0+5", "5+0"}) {
         char *state = strdup(text);
@@ -187,7 +187,7 @@ TEST_F(ExtopsEdgeTest, BackupStateWithAZeroIsRefusedBeforeSending)
     }
 }
 
-TEST_F(ExtopsEdgeTest, BackupOfSizeZeroIsADecodingErrorAndStored)
+TEST_F(extopsEdgeTest, BackupOfSizeZeroIsADecodingErrorAndStored)
 {
     succeed(96, ber("iiio{i[]}", 0, 7, 3, "xy", ber_len_t(2), 0));
     char *state = nullptr, *data = nullptr, *chunks = nullptr;
@@ -199,7 +199,7 @@ TEST_F(ExtopsEdgeTest, BackupOfSizeZeroIsADecodingErrorAndStored)
     EXPECT_EQ(size, -1);
 }
 
-TEST_F(ExtopsEdgeTest, RestoreSendsTheChunkListAfterTheData)
+TEST_F(extopsEdgeTest, RestoreSendsTheChunkListAfterTheData)
 {
     succeed(98);
     clear();
@@ -215,7 +215,7 @@ TEST_F(ExtopsEdgeTest, RestoreSendsTheChunkListAfterTheData)
     EXPECT_EQ(stored_result(), 0);
 }
 
-TEST_F(ExtopsEdgeTest, ErrorWithoutResponseNameIsNotSupportedForBackupAndRestore)
+TEST_F(extopsEdgeTest, ErrorWithoutResponseNameIsNotSupportedForBackupAndRestore)
 {
     dirsim::Reply r;
     r.result_code = LDAP_NO_SUCH_OBJECT;
@@ -230,7 +230,7 @@ TEST_F(ExtopsEdgeTest, ErrorWithoutResponseNameIsNotSupportedForBackupAndRestore
     EXPECT_EQ(stored_result(), LDAP_NOT_SUPPORTED);
 }
 
-TEST_F(ExtopsEdgeTest, TriggerDispatcher)
+TEST_F(extopsEdgeTest, TriggerDispatcher)
 {
     for (unsigned process : {0u, 7u, 0xffffffffu}) {
         clear();
@@ -259,7 +259,7 @@ TEST_F(ExtopsEdgeTest, TriggerDispatcher)
     EXPECT_EQ(ldap_refresh_server(ld_.get()), LDAP_NOT_SUPPORTED);
 }
 
-TEST_F(ExtopsEdgeTest, ResponseNamesOfOtherOperationsAreRefused)
+TEST_F(extopsEdgeTest, ResponseNamesOfOtherOperationsAreRefused)
 {
     dirsim::Reply r;
     r.response_name = oid(40);
@@ -269,7 +269,7 @@ TEST_F(ExtopsEdgeTest, ResponseNamesOfOtherOperationsAreRefused)
     EXPECT_EQ(ldap_remove_orphan_partition(ld_.get(), "cn=s", "o=x"), LDAP_NOT_SUPPORTED);
 }
 
-TEST_F(ExtopsEdgeTest, RequiredArgumentsAreCheckedBeforeAnythingIsSent)
+TEST_F(extopsEdgeTest, RequiredArgumentsAreCheckedBeforeAnythingIsSent)
 {
     char *text = nullptr;
     int n = 0;
@@ -310,7 +310,7 @@ TEST_F(ExtopsEdgeTest, RequiredArgumentsAreCheckedBeforeAnythingIsSent)
     EXPECT_TRUE(extended().empty());
 }
 
-TEST_F(ExtopsEdgeTest, UncheckedNullStringsAreEncodingErrorsNotCrashes)
+TEST_F(extopsEdgeTest, UncheckedNullStringsAreEncodingErrorsNotCrashes)
 {
     int n = 0;
     char *text = nullptr;
@@ -342,7 +342,7 @@ TEST_F(ExtopsEdgeTest, UncheckedNullStringsAreEncodingErrorsNotCrashes)
     EXPECT_TRUE(extended().empty());
 }
 
-TEST_F(ExtopsEdgeTest, EmptyEntryCountValueDoesNotDecode)
+TEST_F(extopsEdgeTest, EmptyEntryCountValueDoesNotDecode)
 {
     succeed(13, std::string());
     int count = 9;
@@ -350,7 +350,7 @@ TEST_F(ExtopsEdgeTest, EmptyEntryCountValueDoesNotDecode)
     EXPECT_EQ(count, 9);
 }
 
-TEST(ExtopsMemfree, NullIsNothing)
+TEST(extopsMemfree, NullIsNothing)
 {
     ldapx_memfree(nullptr);
 }

@@ -231,9 +231,9 @@ dirsim::Reply reply(int code, std::optional<std::string> name, std::optional<std
     return r;
 }
 
-class ExtopsTableTest : public ExtopsTest {};
+class extopsTableTest : public ExtopsTest {};
 
-TEST_F(ExtopsTableTest, EveryOperation)
+TEST_F(extopsTableTest, EveryOperation)
 {
     Session ld = open(false);
     ASSERT_TRUE(ld);

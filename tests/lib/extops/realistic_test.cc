@@ -12,7 +12,7 @@ using namespace extops_test;
 
 namespace {
 
-class ExtopsRealisticTest : public ExtopsTest {
+class extopsRealisticTest : public ExtopsTest {
 protected:
     void SetUp() override
     {
@@ -43,7 +43,7 @@ protected:
 
 const char kAlice[] = "cn=Alice,ou=people,o=lab";
 
-TEST_F(ExtopsRealisticTest, BackupThenRestoreRecreatesTheEntry)
+TEST_F(extopsRealisticTest, BackupThenRestoreRecreatesTheEntry)
 {
     const auto description = server_->values(kAlice, "description");
     ASSERT_EQ(description.size(), 1u);
@@ -68,7 +68,7 @@ TEST_F(ExtopsRealisticTest, BackupThenRestoreRecreatesTheEntry)
     ldapx_memfree(state);
 }
 
-TEST_F(ExtopsRealisticTest, RestoreUnderAMissingParentFails)
+TEST_F(extopsRealisticTest, RestoreUnderAMissingParentFails)
 {
     char *state = nullptr, *data = nullptr, *chunks = nullptr;
     int size = 0;
@@ -84,7 +84,7 @@ TEST_F(ExtopsRealisticTest, RestoreUnderAMissingParentFails)
     ldapx_memfree(state);
 }
 
-TEST_F(ExtopsRealisticTest, ReplicationFilterSetThenGet)
+TEST_F(extopsRealisticTest, ReplicationFilterSetThenGet)
 {
     for (const char *text : {"person$cn$sn$$organization$$$", "group$member$$$"}) {
         ASSERT_EQ(ldap_set_replication_filter(ld_.get(), kServer1, text), 0);
@@ -102,7 +102,7 @@ TEST_F(ExtopsRealisticTest, ReplicationFilterSetThenGet)
     EXPECT_EQ(ldap_get_replication_filter(ld_.get(), "cn=nobody,o=lab", &read), LDAP_NO_SUCH_OBJECT);
 }
 
-TEST_F(ExtopsRealisticTest, ReplicaTableChanges)
+TEST_F(extopsRealisticTest, ReplicaTableChanges)
 {
     EXPECT_EQ(replicas("o=lab"), std::vector<std::string>{kServer1});
     ASSERT_EQ(ldap_add_replica(ld_.get(), "o=lab", kServer2, 1, 0), 0);
@@ -128,7 +128,7 @@ TEST_F(ExtopsRealisticTest, ReplicaTableChanges)
     EXPECT_EQ(ldap_send_all_updates(ld_.get(), "o=lab", nullptr), 0);
 }
 
-TEST_F(ExtopsRealisticTest, EntryCountsFollowSplitAndMerge)
+TEST_F(extopsRealisticTest, EntryCountsFollowSplitAndMerge)
 {
     EXPECT_EQ(count("o=lab"), 7);
     ASSERT_EQ(ldap_split_partition(ld_.get(), "ou=people,o=lab", 0), 0);
@@ -144,7 +144,7 @@ TEST_F(ExtopsRealisticTest, EntryCountsFollowSplitAndMerge)
     EXPECT_EQ(n, -1);
 }
 
-TEST_F(ExtopsRealisticTest, IdentityAndNames)
+TEST_F(extopsRealisticTest, IdentityAndNames)
 {
     char *dn = nullptr;
     ASSERT_EQ(ldap_get_bind_dn(ld_.get(), &dn), 0);
@@ -178,7 +178,7 @@ TEST_F(ExtopsRealisticTest, IdentityAndNames)
     EXPECT_EQ(slots[1], 0x07);
 }
 
-TEST_F(ExtopsRealisticTest, TriggersAndSynchronisationAnswerWithTheirNames)
+TEST_F(extopsRealisticTest, TriggersAndSynchronisationAnswerWithTheirNames)
 {
     EXPECT_EQ(ldap_refresh_server(ld_.get()), 0);
     for (unsigned process = 1; process <= 6; ++process)
@@ -189,7 +189,7 @@ TEST_F(ExtopsRealisticTest, TriggersAndSynchronisationAnswerWithTheirNames)
     EXPECT_EQ(ldap_request_schema_sync(ld_.get(), "cn=nobody,o=lab", 0), LDAP_NO_SUCH_OBJECT);
 }
 
-TEST_F(ExtopsRealisticTest, ChangesNeedABoundIdentity)
+TEST_F(extopsRealisticTest, ChangesNeedABoundIdentity)
 {
     Session anonymous = open(false);
     EXPECT_EQ(ldap_add_replica(anonymous.get(), "o=lab", kServer2, 1, 0), LDAP_INSUFFICIENT_ACCESS);

@@ -10,7 +10,7 @@ using namespace extops_test;
 
 namespace {
 
-class ReplicasExample : public ExtopsTest {
+class extopsReplicasExample : public ExtopsTest {
 protected:
     testsupport::ProcessResult run(const char *partition, const char *password = "secret")
     {
@@ -19,7 +19,7 @@ protected:
     }
 };
 
-TEST_F(ReplicasExample, PrintsEachReplicaWithItsInformation)
+TEST_F(extopsReplicasExample, PrintsEachReplicaWithItsInformation)
 {
     Session ld = open();
     ASSERT_EQ(ldap_add_replica(ld.get(), "o=lab", kServer2, 2, 0), 0);
@@ -31,7 +31,7 @@ TEST_F(ReplicasExample, PrintsEachReplicaWithItsInformation)
     EXPECT_EQ(result.err, "");
 }
 
-TEST_F(ReplicasExample, Failures)
+TEST_F(extopsReplicasExample, Failures)
 {
     auto result = run("o=nowhere");
     EXPECT_EQ(result.status, 1);
