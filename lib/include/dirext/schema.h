@@ -12,10 +12,19 @@
  * library's own symbol version, DIREXT_0, binds them); link libdirext before
  * libldap.  The records are OpenLDAP's, allocated with liblber's allocator, so a
  * record from either library may be released with either library's free
- * function.  This library's parsers differ from libldap's in three ways:
- * keywords are matched case-sensitively, a non-numeric OID is accepted when the
- * rest of the description contains "-oid", and the error codes stay within 0
- * to 10 (a missing required clause is not an error).
+ * function.  This library's parsers differ from libldap's in these ways:
+ *   - keywords are matched case-sensitively ("NAME", not "name");
+ *   - where a numeric OID is expected, a word is accepted as the OID when the
+ *     rest of the description contains "-oid";
+ *   - the error codes stay within 0 to 10: a missing required clause (a
+ *     matching rule without SYNTAX, say) is not an error;
+ *   - quoted strings decode the RFC 4512 escapes \27 and \5C, which the
+ *     printers write for ' and \;
+ *   - with any permissive flag, every kind with an OID accepts a missing or
+ *     non-numeric one;
+ *   - errp always points into the parsed text.
+ * The printers write what libldap's write, except that a syntax's NAME is
+ * printed too and absent fields are left out instead of crashing the printer.
  *
  * Ownership: lists and strings that these functions return are allocated with
  * liblber's allocator; release value lists with ldap_value_free (or
@@ -118,7 +127,16 @@ DIREXT_API int ldap_schema_get_field_values(LDAPSchemaElement *schemaElement, co
 DIREXT_API int ldap_schema_element_to_string(LDAPSchemaElement *schemaElement, char **text,
                                              const char **attribute);
 
-/* Editing and save. */
+/* Editing and save.  Field changes name fields as ldap_schema_get_field_names
+ * does ("NAME", "MUST", "SYNTAX", "USAGE", an "X-" extension ...), with string
+ * values (LDAP_MOD_BVALUES is refused).  An edit either succeeds whole or
+ * changes nothing, and queues the subschema modifications that
+ * ldap_schema_save sends in one modify request (the queue is emptied whatever
+ * the server answers).  After an edit the element is found by its new key and
+ * names, not by the old ones; keys and names stay unique within a kind
+ * (LDAP_ALREADY_EXISTS otherwise), an element needs its key (OID or RULEID),
+ * and values that would not print as one word where a word belongs are
+ * refused (-9). */
 DIREXT_API int ldap_schema_add(LDAPSubschema *schema, int kind, LDAPMod **attrs);
 DIREXT_API int ldap_schema_modify(LDAPSubschema *schema, const char *key, int kind, LDAPMod **changes);
 DIREXT_API int ldap_schema_delete(LDAPSubschema *schema, int kind, const char *key);
