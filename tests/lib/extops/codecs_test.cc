@@ -46,20 +46,6 @@ TEST(extopsTable, ResponseNameIsRequestNameWithLastArcPlusOne)
     }
 }
 
-TEST(extopsTable, SplitRequestIsBraceLessIntegerThenString)
-{
-    std::string bytes;
-    ASSERT_EQ(encode([](BerElement *b) { return print<Op::SplitPartition>(b, 5, "o=x"); }, bytes), 0);
-    EXPECT_EQ(hex(bytes), "020105" "04036f3d78");
-}
-
-TEST(extopsTable, NullStringIsAnEncodingErrorNotACrash)
-{
-    std::string bytes;
-    EXPECT_EQ(encode([](BerElement *b) { return print<Op::SplitPartition>(b, 5, (const char *)nullptr); }, bytes),
-              LDAP_ENCODING_ERROR);
-}
-
 TEST(extopsScan, IntegerMustBeAnIntegerOrEnumerated)
 {
     struct Case {
@@ -89,19 +75,6 @@ TEST(extopsScan, IntegerMustBeAnIntegerOrEnumerated)
 std::string replica_info(const std::string &dn)
 {
     return ber("iiiiioii", 1, 2, 3, 4, 5, dn.data(), static_cast<ber_len_t>(dn.size()), 6, 7);
-}
-
-TEST(extopsReplicaInfo, DecodesSevenIntegersAndTheDn)
-{
-    ReplicaInfo info;
-    std::memset(&info, 0x55, sizeof info);
-    Ber ber = decoder(replica_info("cn=server,o=x"));
-    ASSERT_EQ(decode_replica_info(ber.get(), &info), 0);
-    EXPECT_EQ(info.leadingValue1, 1);
-    EXPECT_EQ(info.leadingValue5, 5);
-    EXPECT_STREQ(info.dn, "cn=server,o=x");
-    EXPECT_EQ(info.trailingValue1, 6);
-    EXPECT_EQ(info.trailingValue2, 7);
 }
 
 TEST(extopsReplicaInfo, DnIsCutAt771Bytes)
