@@ -10,7 +10,7 @@ cd "$top"
 
 need_pkgs=(build-essential cmake ninja-build pkg-config dpkg-dev libssl-dev openssl
            libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-           slapd ldap-utils python3 ca-certificates debian-archive-keyring)
+           slapd ldap-utils python3 ca-certificates debian-archive-keyring man-db)
 missing=()
 for p in "${need_pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
