@@ -32,6 +32,8 @@
 extern "C" {
 #endif
 
+/* Names of the operation: the plain and the filtered monitor request, the
+ * final response, and the intermediate response of each event notification. */
 #define LDAP_MONITOR_EVENT_REQUEST "2.16.840.1.113719.1.27.100.79"
 #define LDAP_MONITOR_EVENT_FILTERED_REQUEST "2.16.840.1.113719.1.27.100.84"
 #define LDAP_MONITOR_EVENT_RESPONSE "2.16.840.1.113719.1.27.100.80"

@@ -114,6 +114,8 @@ DIREXT_API int wrapper_ldap_trigger_skulker(LDAP *ld);
 DIREXT_API int wrapper_ldap_trigger_schema_sync(LDAP *ld);
 DIREXT_API int wrapper_ldap_trigger_partition_purge(LDAP *ld);
 
+/* Background processes for ldap_trigger_back_process, each the same as the
+ * wrapper_ldap_trigger_ function of its name. */
 #define LDAPX_TRIGGER_BACKLINK 1
 #define LDAPX_TRIGGER_JANITOR 2
 #define LDAPX_TRIGGER_LIMBER 3

@@ -37,6 +37,8 @@ typedef struct MD5Context {
     unsigned char buffer[64]; /* pending input */
 } MD5Context;
 
+/* Starts a digest in ctx (the caller's context), then feeds it len bytes at a
+ * time; any split of the message gives the same digest. */
 DIREXT_API void MD5Init(MD5Context *ctx);
 DIREXT_API void MD5Update(MD5Context *ctx, const unsigned char *data, size_t len);
 /* Writes the 16-byte digest (output first), then zeroes the context. */
@@ -52,6 +54,8 @@ DIREXT_API unsigned char *MD5(const unsigned char *data, size_t len, unsigned ch
 
 #define XRAND_NOT_SEEDED 100 /* XRAND_bytes: bytes written, pool under-seeded */
 
+/* Mix num bytes of buf into the pool, crediting entropy bytes of entropy
+ * (XRAND_seed: num bytes); calls with num <= 0 or a NULL buf are ignored. */
 DIREXT_API void XRAND_add(const void *buf, int num, double entropy);
 DIREXT_API void XRAND_seed(const void *buf, int num);
 /* 0 or XRAND_NOT_SEEDED; LDAP_PARAM_ERROR for num < 0 or a NULL buf. */
@@ -89,6 +93,7 @@ DIREXT_API void XRAND_cleanup(void);
 #define DIGEST_LAST_TOKEN 1031          /* parseTokenList: last token (not an error) */
 #define DIGEST_ERR_NONCE_TWICE 1032
 
+/* How a directive's value was written: "quoted" or as a token. */
 #define DIGEST_VALUE_QUOTED 1
 #define DIGEST_VALUE_TOKEN 2
 
@@ -123,11 +128,15 @@ typedef struct DigestTokenCursor {
     int result;
 } DigestTokenCursor;
 
+/* Bits of DigestChallengeRecord.qop: the qualities of protection the server
+ * offers (an unknown one sets DIGEST_QOP_OTHER). */
 #define DIGEST_QOP_AUTH 1u
 #define DIGEST_QOP_AUTH_INT 2u
 #define DIGEST_QOP_AUTH_CONF 4u
 #define DIGEST_QOP_OTHER 8u
 
+/* Bits of DigestChallengeRecord.cipher: the ciphers the server offers for
+ * auth-conf (an unknown one sets DIGEST_CIPHER_OTHER). */
 #define DIGEST_CIPHER_3DES 1u
 #define DIGEST_CIPHER_DES 2u
 #define DIGEST_CIPHER_RC4_40 4u
@@ -135,6 +144,8 @@ typedef struct DigestTokenCursor {
 #define DIGEST_CIPHER_RC4_56 16u
 #define DIGEST_CIPHER_OTHER 32u
 
+/* A server's challenge, from getDigestChallenge; released with
+ * freeDigestChallenge, which frees every member. */
 typedef struct DigestRealm {
     char *realm;
     struct DigestRealm *next;
@@ -157,23 +168,41 @@ typedef struct DigestChallengeRecord {
  * (error_pos may be NULL).  LDAP_PARAM_ERROR for NULL arguments. */
 DIREXT_API int parseDirectiveList(const char *data, size_t len, DigestDirective **list,
                                   int *error_pos);
+/* Frees every directive of the list with its name and value; NULL is ignored. */
 DIREXT_API void freeParsedDirectives(DigestDirective *list);
+/* Append a directive named by the scanner's current span, or attach the span
+ * (unescaped when unescape is set) as the value of the last directive.
+ * 0, or LDAP_NO_MEMORY. */
 DIREXT_API int addDirective(DigestScanner *scanner);
 DIREXT_API int addValue(DigestScanner *scanner, int unescape);
+/* 1 for a token character (every byte but controls, space, 127 and
+ * %()<>@,;:\[]?={}; bytes from 128 on, '"' and '/' are token characters),
+ * else 0. */
 DIREXT_API int isValidTokenChar(int c);
+/* 1 for TAB, LF, CR and SPACE, else 0. */
 DIREXT_API int isWhiteSpace(int c);
 /* One token per call: 0 with *token and *token_len set (pointing into str), 0 with
  * *token NULL at the end of the list, DIGEST_LAST_TOKEN with the final token,
  * or an error code.  *cursor starts NULL. */
 DIREXT_API int parseTokenList(const char *str, size_t len, const char **token, int *token_len,
                               DigestTokenCursor **cursor, int *error_pos);
+/* Parses and checks a server's challenge: 0 and a new record in *challenge
+ * (freeDigestChallenge), else a DIGEST_ERR_ code (a stale challenge is 1009
+ * unless allow_stale), LDAP_PROTOCOL_ERROR for a NULL cred or a malformed
+ * message, LDAP_NO_MEMORY, or LDAP_PARAM_ERROR for a NULL challenge;
+ * *challenge is NULL on failure. */
 DIREXT_API int getDigestChallenge(const struct berval *cred, DigestChallengeRecord **challenge,
                                   int allow_stale);
 /* 0 with a heap copy of the rspauth value (free() it), or *rspauth NULL when
  * the message has none or cred is NULL. */
 DIREXT_API int getResponseAuth(const struct berval *cred, char **rspauth);
+/* Frees the record and everything it holds; NULL is ignored. */
 DIREXT_API void freeDigestChallenge(DigestChallengeRecord *challenge);
 
+/* One handler per known directive: stores the directive's value in the
+ * record.  0, a DIGEST_ERR_ code for a value or a repetition the challenge
+ * may not have, LDAP_NO_MEMORY (realm, nonce, charset, algorithm), or
+ * LDAP_PARAM_ERROR for NULL arguments or a directive without a value. */
 DIREXT_API int handleRealm(const DigestDirective *d, DigestChallengeRecord *c);
 DIREXT_API int handleNonce(const DigestDirective *d, DigestChallengeRecord *c);
 DIREXT_API int handleQop(const DigestDirective *d, DigestChallengeRecord *c);
