@@ -459,5 +459,97 @@ TEST(Notification, AFinalResponseIsRefusedByLibldap)
     EXPECT_EQ(e.record, nullptr);
 }
 
+// ---- the intermediate-response envelope around the value ----
+
+// Whole LDAP messages whose IntermediateResponse is unusual: each must give
+// exactly what libldap's own unpacking (ldap_parse_intermediate) gives, with
+// and without eventData, and the message goes with freeit on every path.
+struct EnvelopeCase {
+    std::string name;
+    std::string message;  // behind the message id: the protocol op and anything after it
+    int rc;
+    int version = LDAP_VERSION3;
+};
+
+void PrintTo(const EnvelopeCase &c, std::ostream *os) { *os << c.name; }
+
+class Envelopes : public ::testing::TestWithParam<EnvelopeCase> {};
+
+const std::string kValue = seq({integer(3), integer(4), tlv(0x7d, integer(9) + octets("op"))});
+const std::string kRecord = "UnknownOpData integer1=9 string1=\"op\"";
+
+std::string op(const std::string &contents) { return tlv(0x79, contents); }
+
+TEST_P(Envelopes, GiveWhatLibldapGives)
+{
+    const EnvelopeCase &c = GetParam();
+    for (const bool wants_record : {true, false}) {
+        for (const int freeit : {0, 1}) {
+            SCOPED_TRACE(std::string(wants_record ? "record" : "head only") + (freeit ? ", freeit" : ""));
+            Peer peer;
+            int msgid = peer.open_operation();
+            Message m = peer.deliver(msgid, tlv(0x30, integer(msgid) + c.message));
+            ASSERT_NE(m, nullptr);
+            int version = c.version;
+            ldap_set_option(peer.ld(), LDAP_OPT_PROTOCOL_VERSION, &version);
+            peer.set_result_code(LDAP_OTHER);
+            Event e;
+            LDAPMessage *message = freeit ? m.release() : m.get();
+            e.rc = ldap_parse_ds_event_IP(peer.ld(), message, &e.type, &e.result,
+                                          wants_record ? &e.record : nullptr, freeit,
+                                          wants_record ? &e.address : nullptr);
+            EXPECT_EQ(e.rc, c.rc);
+            EXPECT_EQ(peer.result_code(), c.rc);
+            if (wants_record) {
+                EXPECT_EQ(dump(e.record), c.rc == LDAP_SUCCESS ? kRecord : "null");
+            }
+            if (c.rc == LDAP_SUCCESS) {
+                EXPECT_EQ(e.type, 3);
+                EXPECT_EQ(e.result, 4);
+            }
+        }
+    }
+}
+
+const EnvelopeCase kEnvelopes[] = {
+    {"plain", op(tlv(0x80, kEventOid) + tlv(0x81, kValue)), LDAP_SUCCESS},
+    {"extended_response_tags", op(tlv(0x8a, kEventOid) + tlv(0x8b, kValue)), LDAP_SUCCESS},
+    {"mixed_tags", op(tlv(0x80, kEventOid) + tlv(0x8b, kValue)), LDAP_SUCCESS},
+    {"name_with_a_final_nul", op(tlv(0x80, kEventOid + std::string(1, '\0')) + tlv(0x81, kValue)), LDAP_SUCCESS},
+    {"name_with_two_final_nuls", op(tlv(0x80, kEventOid + std::string(2, '\0')) + tlv(0x81, kValue)),
+     LDAP_DECODING_ERROR},
+    {"name_with_an_inner_nul", op(tlv(0x80, "2.16" + std::string(1, '\0') + kEventOid.substr(4)) + tlv(0x81, kValue)),
+     LDAP_DECODING_ERROR},
+    {"name_a_prefix", op(tlv(0x80, kEventOid.substr(0, kEventOid.size() - 1)) + tlv(0x81, kValue)),
+     LDAP_DECODING_ERROR},
+    {"value_before_name", op(tlv(0x81, kValue) + tlv(0x80, kEventOid)), LDAP_DECODING_ERROR},
+    {"name_twice", op(tlv(0x80, kEventOid) + tlv(0x80, kEventOid) + tlv(0x81, kValue)), LDAP_DECODING_ERROR},
+    {"value_under_another_tag", op(tlv(0x80, kEventOid) + tlv(0x82, kValue)), LDAP_DECODING_ERROR},
+    {"empty_value", op(tlv(0x80, kEventOid) + tlv(0x81, "")), LDAP_DECODING_ERROR},
+    {"empty_op", op(""), LDAP_DECODING_ERROR},
+    {"junk_behind_the_value", op(tlv(0x80, kEventOid) + tlv(0x81, kValue) + octets("junk")), LDAP_SUCCESS},
+    {"controls_behind_the_op",
+     op(tlv(0x80, kEventOid) + tlv(0x81, kValue)) + tlv(0xa0, seq({octets("1.3.6.1.4.1.32473.9")})), LDAP_SUCCESS},
+    // libldap enters the op without confining what it reads next to it.
+    {"name_and_value_behind_an_empty_op", op("") + tlv(0x80, kEventOid) + tlv(0x81, kValue), LDAP_SUCCESS},
+    {"value_running_past_the_op", op(tlv(0x80, kEventOid) + std::string("\x81\x7f", 2)) + kValue,
+     LDAP_DECODING_ERROR},
+    {"name_length_beyond_the_message", op(std::string("\x80\x84\x7f\xff\xff\xff", 6)), LDAP_DECODING_ERROR},
+    {"indefinite_value_length",
+     op(tlv(0x80, kEventOid) + std::string("\x81\x80", 2) + kValue + std::string(2, '\0')), LDAP_DECODING_ERROR},
+    {"long_form_lengths",
+     op(std::string("\x80\x81", 2) + std::string(1, static_cast<char>(kEventOid.size())) + kEventOid +
+        std::string("\x81\x82\x00", 3) + std::string(1, static_cast<char>(kValue.size())) + kValue),
+     LDAP_SUCCESS},
+    {"protocol_version_2", op(tlv(0x80, kEventOid) + tlv(0x81, kValue)), LDAP_NOT_SUPPORTED, LDAP_VERSION2},
+    {"search_entry", tlv(0x64, octets("cn=x") + seq({})), LDAP_PARAM_ERROR},
+    {"search_done", tlv(0x65, integer(0, 0x0a) + octets("") + octets("")), LDAP_PARAM_ERROR},
+    {"search_done_under_version_2", tlv(0x65, integer(0, 0x0a) + octets("") + octets("")), LDAP_NOT_SUPPORTED,
+     LDAP_VERSION2},
+};
+
+INSTANTIATE_TEST_SUITE_P(Events, Envelopes, ::testing::ValuesIn(kEnvelopes),
+                         [](const auto &info) { return info.param.name; });
+
 }  // namespace
 }  // namespace events_test
