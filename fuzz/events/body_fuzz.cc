@@ -1,9 +1,12 @@
 // Every body decoder called directly, as a caller holding a BerElement
-// positioned inside a body would: the first byte picks the decoder.
+// positioned inside a body would: the first byte picks the decoder.  The
+// same description run by the inline reader must come to the same result.
 #include <cstddef>
 #include <cstdint>
 
 #include "decode.h"
+#include "dump.h"
+#include "events/records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -15,5 +18,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     events_test::Decoded d;
     events_test::decode(tag, contents, d);
     if (d.rc != 0 && d.address) __builtin_trap();  // a failed address is never delivered
+
+    const dirext::events::Record *desc = dirext::events::record_for(tag);
+    if (!desc) __builtin_trap();  // every tag with an exported decoder has a description
+    struct berval bytes = {contents.size(), contents.data()};
+    dirext::events::SpanReader span(bytes);
+    events_test::Decoded s;
+    s.rc = dirext::events::decode(*desc, span, &s.record, &s.address);
+    const bool same = s.rc == d.rc && events_test::dump(s.record) == events_test::dump(d.record) &&
+                      events_test::dump(s.address) == events_test::dump(d.address) &&
+                      span.remaining() == d.rest.size();
+    if (!same) __builtin_trap();
     return 0;
 }

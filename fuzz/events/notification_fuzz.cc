@@ -1,27 +1,59 @@
 // A notification value as a whole: the head, then the body through the
 // dispatch by its tag and the decoder it selects, then the trailing address.
+// The library reads it with the inline reader; the same decoders over
+// liblber must come to exactly the same result.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "dump.h"
 #include "events/records.h"
+
+namespace {
+
+struct Outcome {
+    int rc = 0, type = 0, result = 0;
+    std::string record, address;
+    bool operator==(const Outcome &) const = default;
+};
+
+template <typename R>
+Outcome read_through(R &reader)
+{
+    Outcome o;
+    void *record = nullptr;
+    NetAddrEventData *address = nullptr;
+    o.rc = dirext::events::read_event(reader, &o.type, &o.result, &record, &address);
+    if (o.rc != LDAP_SUCCESS && address) __builtin_trap();  // a failed event leaves no address
+    o.record = events_test::dump(record);
+    o.address = events_test::dump(address);
+    ldap_event_free(record);
+    ldap_event_free(address);
+    return o;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    // As libldap delivers a value: a copy with a terminating NUL.  liblber
-    // looks at the byte behind every element it steps over.
-    std::string copy(reinterpret_cast<const char *>(data), size);
+    // An exact-size copy, so that ASan sees any read behind the value; liblber
+    // gets its own copy with the NUL it looks at behind the last element.
+    std::vector<char> exact(data, data + size);
     struct berval value;
-    value.bv_val = copy.data();
+    value.bv_val = exact.data();
     value.bv_len = size;
-    int type = 0, result = 0;
-    void *record = nullptr;
-    NetAddrEventData *address = nullptr;
-    int rc = dirext::events::parse_event_value(&value, &type, &result, &record, &address);
-    if (rc != LDAP_SUCCESS && address) __builtin_trap();  // a failed event leaves no address
-    ldap_event_free(record);
-    ldap_event_free(address);
+    dirext::events::SpanReader span(value);
+    const Outcome inline_read = read_through(span);
+
+    std::string terminated(reinterpret_cast<const char *>(data), size);
+    struct berval copy = {size, terminated.data()};  // std::string keeps a NUL behind
+    dirext::events::BerBuffer buffer;
+    dirext::events::LberReader lber(dirext::events::open_buffer(buffer, &copy));
+    if (!(read_through(lber) == inline_read) || span.remaining() != lber.remaining()) __builtin_trap();
+
     // Only the head, as a caller without eventData asks for it.
+    int type = 0, result = 0;
     dirext::events::parse_event_value(&value, &type, &result, nullptr, nullptr);
     return 0;
 }

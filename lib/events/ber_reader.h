@@ -5,9 +5,14 @@
 // its neighbours.  The decoders therefore read every constructed element
 // through a Scoped reader over exactly its contents; what the format does not
 // define behind the fields it reads is skipped.
+//
+// The decoders are templates over the reader: LberReader (liblber, for the
+// exported BerElement entry points) or SpanReader (inline, for whole
+// notifications).  Both instantiations run the same descriptions.
 #pragma once
 
 #include "dirext/events.h"
+#include "events/span_reader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -54,51 +59,98 @@ inline ber_len_t remaining(BerElement *ber)
     return left;
 }
 
-// The tag of the next element, or LBER_DEFAULT when there is none that reads.
-inline ber_tag_t peek(BerElement *ber, ber_len_t *length = nullptr)
-{
-    ber_len_t len = 0;
-    ber_tag_t tag = ber_peek_tag(ber, &len);
-    if (length) *length = len;
-    return tag;
-}
+// liblber behind the reader interface the decoders are written against (see
+// SpanReader): the exported BerElement entry points read through it, so
+// they step over exactly what liblber steps over.
+class LberReader {
+public:
+    explicit LberReader(BerElement *ber) : ber_(ber) {}
 
-// Takes the next element whole; contents points into the decoder's buffer.
-inline ber_tag_t take(BerElement *ber, struct berval *contents)
-{
-    return ber_skip_element(ber, contents);
-}
+    BerElement *ber() const { return ber_; }
+    ber_len_t remaining() const { return events::remaining(ber_); }
+    bool empty() const { return remaining() == 0; }
+    ber_tag_t peek(ber_len_t *length = nullptr) const
+    {
+        ber_len_t len = 0;
+        ber_tag_t tag = ber_peek_tag(ber_, &len);
+        if (length) *length = len;
+        return tag;
+    }
+    ber_tag_t take(struct berval *contents) { return ber_skip_element(ber_, contents); }
+    ber_tag_t skip_tag(ber_len_t *length) { return ber_skip_tag(ber_, length); }
+    bool read_int(int32_t *out)
+    {
+        ber_int_t value = 0;
+        if (ber_get_int(ber_, &value) == LBER_DEFAULT) return false;
+        *out = value;
+        return true;
+    }
 
-inline bool read_int(BerElement *ber, int32_t *out)
+private:
+    BerElement *ber_;
+};
+
+// The same verbs as free functions, for either reader.
+template <typename R>
+ber_tag_t peek(R &r, ber_len_t *length = nullptr)
 {
-    ber_int_t value = 0;
-    if (ber_get_int(ber, &value) == LBER_DEFAULT) return false;
-    *out = value;
-    return true;
+    return r.peek(length);
+}
+template <typename R>
+ber_tag_t take(R &r, struct berval *contents)
+{
+    return r.take(contents);
+}
+template <typename R>
+bool read_int(R &r, int32_t *out)
+{
+    return r.read_int(out);
+}
+template <typename R>
+ber_len_t remaining(const R &r)
+{
+    return r.remaining();
 }
 
 // A reader confined to one element's contents, over the same bytes.
-class Scoped {
+template <typename R>
+class Scoped;
+
+template <>
+class Scoped<LberReader> {
 public:
-    explicit Scoped(struct berval contents) : contents_(contents) { open_buffer(buffer_, &contents_); }
+    explicit Scoped(struct berval contents) : contents_(contents), reader_(open_buffer(buffer_, &contents_)) {}
     Scoped(const Scoped &) = delete;
     Scoped &operator=(const Scoped &) = delete;
 
-    BerElement *get() { return buffer_.get(); }
-    bool empty() { return remaining(get()) == 0; }
-
-    // Opens the next element of `ber`; false when it cannot be read.
-    static bool open(BerElement *ber, struct berval *contents, ber_tag_t *tag = nullptr)
-    {
-        ber_tag_t t = take(ber, contents);
-        if (tag) *tag = t;
-        return t != LBER_DEFAULT;
-    }
+    LberReader &get() { return reader_; }
+    bool empty() const { return reader_.empty(); }
 
 private:
     struct berval contents_;
     BerBuffer buffer_;
+    LberReader reader_;
 };
+
+template <>
+class Scoped<SpanReader> {
+public:
+    explicit Scoped(struct berval contents) : reader_(contents) {}
+    SpanReader &get() { return reader_; }
+    bool empty() const { return reader_.empty(); }
+
+private:
+    SpanReader reader_;
+};
+
+// Opens the next element of `r`; false when it cannot be read.
+template <typename R>
+bool open(R &r, struct berval *contents, ber_tag_t *tag = nullptr)
+{
+    ber_tag_t t = r.take(contents);
+    if (tag) *tag = t;
+    return t != LBER_DEFAULT;
+}
 
 // An exact-size, NUL-terminated copy of `bytes` from the allocation seam;
 // null when out of memory.
@@ -107,12 +159,24 @@ char *copy_bytes(const struct berval &bytes);
 // Reads one primitive element whose tag must be `tag` into a fresh copy: an
 // empty element delivers null.  Returns kOk, kNoMemory or kDecodingError;
 // *out is null on failure.
-int read_string(BerElement *ber, ber_tag_t tag, char **out, ber_len_t *length = nullptr);
+template <typename R>
+int read_string(R &ber, ber_tag_t tag, char **out, ber_len_t *length = nullptr);
 
 // The trailing-address step and the network-address reader without touching
 // a handle: the frame stores the final code once.
-int read_net_address(BerElement *ber, NetAddrEventData **out);
-int read_trailing_address(BerElement *ber, NetAddrEventData **out);
+template <typename R>
+int read_net_address(R &ber, NetAddrEventData **out);
+template <typename R>
+int read_trailing_address(R &ber, NetAddrEventData **out);
+
+// The element readers behind the exported parse* functions, for either
+// reader; each is all-or-nothing, as the exported ones are.
+template <typename R>
+int read_string_list(R &ber, char ***out);
+template <typename R>
+int read_referral_list(R &ber, int *count, ReferralAddress **list);
+template <typename R>
+int read_connection(R &ber, ConnectionData **out);
 
 // Stores `code` as the handle's result code (no handle: nothing to do).
 void store_result(LDAP *ld, int code);

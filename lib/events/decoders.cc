@@ -13,11 +13,12 @@ struct RecordFree {
     void operator()(void *record) const { ldap_event_free(record); }
 };
 
-int read_triple(BerElement *ber, EventTriple *out)
+template <typename R>
+int read_triple(R &ber, EventTriple *out)
 {
     struct berval contents;
-    if (!Scoped::open(ber, &contents)) return kDecodingError;
-    Scoped fields(contents);
+    if (!open(ber, &contents)) return kDecodingError;
+    Scoped<R> fields(contents);
     if (!read_int(fields.get(), &out->integer1) || !read_int(fields.get(), &out->integer2) ||
         !read_int(fields.get(), &out->integer3))
         return kDecodingError;
@@ -25,7 +26,8 @@ int read_triple(BerElement *ber, EventTriple *out)
 }
 
 // An octet copy with its length (an empty element: null and 0).
-int read_data(BerElement *ber, ber_tag_t tag, char **data, int32_t *length)
+template <typename R>
+int read_data(R &ber, ber_tag_t tag, char **data, int32_t *length)
 {
     ber_len_t n = 0;
     int rc = read_string(ber, tag, data, &n);
@@ -33,22 +35,24 @@ int read_data(BerElement *ber, ber_tag_t tag, char **data, int32_t *length)
     return rc;
 }
 
-int read_int_group(BerElement *ber, int32_t (&values)[4])
+template <typename R>
+int read_int_group(R &ber, int32_t (&values)[4])
 {
     struct berval contents;
-    if (!Scoped::open(ber, &contents)) return kDecodingError;
-    Scoped group(contents);
+    if (!open(ber, &contents)) return kDecodingError;
+    Scoped<R> group(contents);
     for (int i = 0; peek(group.get()) == kTagInteger; ++i) {
         if (i == 4 || !read_int(group.get(), &values[i])) return kDecodingError;
     }
     return kOk;
 }
 
-int read_string_group(BerElement *ber, char *(&values)[4])
+template <typename R>
+int read_string_group(R &ber, char *(&values)[4])
 {
     struct berval contents;
-    if (!Scoped::open(ber, &contents)) return kDecodingError;
-    Scoped group(contents);
+    if (!open(ber, &contents)) return kDecodingError;
+    Scoped<R> group(contents);
     for (int i = 0; peek(group.get()) == kTagOctetString; ++i) {
         if (i == 4) return kDecodingError;
         int rc = read_string(group.get(), kTagOctetString, &values[i]);  // empty: slot stays null
@@ -57,7 +61,8 @@ int read_string_group(BerElement *ber, char *(&values)[4])
     return kOk;
 }
 
-int read_text(BerElement *ber, const Field &f, char *text)
+template <typename R>
+int read_text(R &ber, const Field &f, char *text)
 {
     struct berval contents;
     if (take(ber, &contents) != kTagOctetString) return kDecodingError;
@@ -68,7 +73,8 @@ int read_text(BerElement *ber, const Field &f, char *text)
 }
 
 // The configuration value: its tag must be the one its type is sent with.
-int read_config_value(BerElement *ber, ChangeConfigParamData &config)
+template <typename R>
+int read_config_value(R &ber, ChangeConfigParamData &config)
 {
     static constexpr struct {
         int32_t type;
@@ -93,20 +99,21 @@ int read_config_value(BerElement *ber, ChangeConfigParamData &config)
     }
 }
 
-int read_triple_list(BerElement *ber, DebugParameter &p)
+template <typename R>
+int read_triple_list(R &ber, DebugParameter &p)
 {
     struct berval contents, list;
-    if (!Scoped::open(ber, &contents)) return kDecodingError;
-    Scoped fields(contents);
+    if (!open(ber, &contents)) return kDecodingError;
+    Scoped<R> fields(contents);
     int32_t n = 0;
-    if (!read_int(fields.get(), &n) || !Scoped::open(fields.get(), &list)) return kDecodingError;
+    if (!read_int(fields.get(), &n) || !open(fields.get(), &list)) return kDecodingError;
     if (n < 0 || static_cast<ber_len_t>(n) > list.bv_len) return kDecodingError;
     if (n > 0) {
         p.triples = static_cast<EventTriple *>(dirext::alloc_zeroed(n, sizeof(EventTriple)));
         if (!p.triples) return kNoMemory;
     }
     p.tripleCount = n;
-    Scoped triples(list);
+    Scoped<R> triples(list);
     for (int32_t i = 0; i < n; ++i) {
         int rc = read_triple(triples.get(), &p.triples[i]);
         if (rc != kOk) return rc;
@@ -114,7 +121,8 @@ int read_triple_list(BerElement *ber, DebugParameter &p)
     return kOk;
 }
 
-int read_debug_parameter(BerElement *ber, DebugParameter &p)
+template <typename R>
+int read_debug_parameter(R &ber, DebugParameter &p)
 {
     const ber_tag_t tag = peek(ber);
     int rc = kDecodingError;
@@ -131,8 +139,8 @@ int read_debug_parameter(BerElement *ber, DebugParameter &p)
         break;
     case 0x85: {
         struct berval contents;
-        if (!Scoped::open(ber, &contents)) return kDecodingError;
-        Scoped fields(contents);
+        if (!open(ber, &contents)) return kDecodingError;
+        Scoped<R> fields(contents);
         if (!read_int(fields.get(), &p.intValue)) return kDecodingError;
         rc = read_data(fields.get(), kTagOctetString, &p.data, &p.dataLength);
         break;
@@ -150,15 +158,16 @@ int read_debug_parameter(BerElement *ber, DebugParameter &p)
     return rc;
 }
 
-int read_debug_parameters(BerElement *ber, DebugEventData &debug)
+template <typename R>
+int read_debug_parameters(R &ber, DebugEventData &debug)
 {
     if (debug.paramCount <= 0) return kOk;  // no list is read at all
     struct berval contents;
-    if (!Scoped::open(ber, &contents)) return kDecodingError;
+    if (!open(ber, &contents)) return kDecodingError;
     if (static_cast<ber_len_t>(debug.paramCount) > contents.bv_len) return kDecodingError;
     debug.params = static_cast<DebugParameter *>(dirext::alloc_zeroed(debug.paramCount, sizeof(DebugParameter)));
     if (!debug.params) return kNoMemory;
-    Scoped list(contents);
+    Scoped<R> list(contents);
     for (int32_t i = 0; i < debug.paramCount; ++i) {
         int rc = read_debug_parameter(list.get(), debug.params[i]);
         if (rc != kOk) return rc;
@@ -172,7 +181,8 @@ bool is_optional(Op op)
            op == Op::StringGroup;
 }
 
-int read_field(BerElement *ber, const Field &f, void *record)
+template <typename R>
+int read_field(R &ber, const Field &f, void *record)
 {
     if (is_optional(f.op)) {
         // Absent is fine; present but unreadable fails here, not later.
@@ -189,10 +199,10 @@ int read_field(BerElement *ber, const Field &f, void *record)
     case Op::Triple:
         return read_triple(ber, &member<EventTriple>(record, f.at));
     case Op::Connection:
-        return parseConnectionData(ber, &member<ConnectionData *>(record, f.at));
+        return read_connection(ber, &member<ConnectionData *>(record, f.at));
     case Op::List:
     case Op::TaggedList:
-        return parseStringSequence(ber, &member<char **>(record, f.at));
+        return read_string_list(ber, &member<char **>(record, f.at));
     case Op::OptionalData:
         return read_data(ber, f.tag, &member<char *>(record, f.at),
                          f.at2 == kNoMember ? nullptr : &member<int32_t>(record, f.at2));
@@ -200,7 +210,7 @@ int read_field(BerElement *ber, const Field &f, void *record)
         return read_data(ber, f.tag, &member<char *>(record, f.at), &member<int32_t>(record, f.at2));
     case Op::Referrals: {
         int count = 0;
-        int rc = parseReferralList(ber, &count, &member<ReferralAddress *>(record, f.at));
+        int rc = read_referral_list(ber, &count, &member<ReferralAddress *>(record, f.at));
         member<int32_t>(record, f.at2) = count;
         return rc;
     }
@@ -229,14 +239,16 @@ int decode_and_store(LDAP *ld, long kind, BerElement *ber, void **out, NetAddrEv
     }
     const Record *desc = record_for(kind);
     EVENTS_ASSERT(desc != nullptr);
-    int rc = decode(*desc, ber, out, address);
+    LberReader reader(ber);
+    int rc = decode(*desc, reader, out, address);
     store_result(ld, rc);
     return rc;
 }
 
 }  // namespace
 
-int decode(const Record &desc, BerElement *ber, void **out, NetAddrEventData **address)
+template <typename R>
+int decode(const Record &desc, R &ber, void **out, NetAddrEventData **address)
 {
     *out = nullptr;
     if (desc.size == 0) return kOk;  // a kind without a record: nothing is read
@@ -253,6 +265,9 @@ int decode(const Record &desc, BerElement *ber, void **out, NetAddrEventData **a
     *out = record.release();
     return desc.trailing_address && address ? read_trailing_address(ber, address) : kOk;
 }
+
+template int decode<LberReader>(const Record &, LberReader &, void **, NetAddrEventData **);
+template int decode<SpanReader>(const Record &, SpanReader &, void **, NetAddrEventData **);
 
 }  // namespace dirext::events
 

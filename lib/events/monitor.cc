@@ -3,6 +3,7 @@
 #include "core/handles.h"  // first: reads <ldap.h> the library's way
 
 #include "core/alloc.h"
+#include "events/envelope.h"
 #include "events/records.h"
 
 #include <cstring>
@@ -68,9 +69,10 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
 {
     ber_int_t n = 0;
     // A head that does not read is not an error: there is just no list.
-    if (ber_scanf(ber, "{i", &n) == LBER_ERROR || peek(ber) != kTagSet) return LDAP_SUCCESS;
+    LberReader reader(ber);
+    if (ber_scanf(ber, "{i", &n) == LBER_ERROR || peek(reader) != kTagSet) return LDAP_SUCCESS;
     struct berval set;
-    if (!Scoped::open(ber, &set)) return LDAP_DECODING_ERROR;
+    if (!open(reader, &set)) return LDAP_DECODING_ERROR;
     if (n < 0) return LDAP_NO_MEMORY;  // no array of that size
     if (n == 0) return LDAP_SUCCESS;
     if (static_cast<ber_len_t>(n) > set.bv_len) return LDAP_DECODING_ERROR;
@@ -78,11 +80,11 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
     std::unique_ptr<EventSpecifier, Deleter<ldapx_memfree>> list(
         static_cast<EventSpecifier *>(dirext::alloc_zeroed(n, sizeof(EventSpecifier))));
     if (!list) return LDAP_NO_MEMORY;
-    Scoped elements(set);
+    Scoped<LberReader> elements(set);
     for (ber_int_t i = 0; i < n; ++i) {
         struct berval one;
-        if (!Scoped::open(elements.get(), &one)) return LDAP_DECODING_ERROR;
-        Scoped fields(one);
+        if (!open(elements.get(), &one)) return LDAP_DECODING_ERROR;
+        Scoped<LberReader> fields(one);
         EventSpecifier &spec = list.get()[i];
         if (!read_int(fields.get(), &spec.eventType) || !read_int(fields.get(), &spec.eventStatus))
             return LDAP_DECODING_ERROR;
@@ -95,7 +97,8 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
 namespace {
 
 // The body behind the notification head, by its tag.
-int decode_body(BerElement *ber, ber_tag_t tag, void **eventData, NetAddrEventData **address)
+template <typename R>
+int decode_body(R &ber, ber_tag_t tag, void **eventData, NetAddrEventData **address)
 {
     if (tag == kNetAddressBody) {
         NetAddrEventData *body = nullptr;
@@ -131,33 +134,38 @@ int parse_final_response(LDAP *ld, LDAPMessage *result, int *resultCode, char **
 int parse_notification(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
                        NetAddrEventData **address)
 {
-    char *oid = nullptr;
-    struct berval *raw = nullptr;
-    int rc = ldap_parse_intermediate(ld, message, &oid, &raw, nullptr, 0);
-    LdapStringPtr name(oid);
-    BervalPtr value(raw);
+    struct berval value;
+    int rc = intermediate_value(ld, message, LDAP_EVENT_NOTIFICATION, &value);
     if (rc != LDAP_SUCCESS) return rc;
-    if (!is_oid(name.get(), LDAP_EVENT_NOTIFICATION)) return LDAP_DECODING_ERROR;
-    if (!value) return LDAP_DECODING_ERROR;  // a notification without its value cannot be read
-
-    return parse_event_value(value.get(), eventType, eventResult, eventData, address);
+    return parse_event_value(&value, eventType, eventResult, eventData, address);
 }
 
 }  // namespace
 
+template <typename R>
+int read_event(R &ber, int *eventType, int *eventResult, void **eventData, NetAddrEventData **address)
+{
+    // The head, as ber_scanf "{ii" reads it: entering the sequence does not
+    // confine what follows to it.
+    ber_len_t length = 0;
+    if (ber.skip_tag(&length) == LBER_DEFAULT || !read_int(ber, eventType) || !read_int(ber, eventResult))
+        return LDAP_DECODING_ERROR;
+    if (!eventData) return LDAP_SUCCESS;
+    if (remaining(ber) == 0) return LDAP_SUCCESS;  // no body at all
+    ber_tag_t tag = ber.skip_tag(&length);
+    if (tag == LBER_DEFAULT) return LDAP_DECODING_ERROR;  // a body that does not read
+    return decode_body(ber, tag, eventData, address);
+}
+
+template int read_event<LberReader>(LberReader &, int *, int *, void **, NetAddrEventData **);
+template int read_event<SpanReader>(SpanReader &, int *, int *, void **, NetAddrEventData **);
+
 int parse_event_value(struct berval *value, int *eventType, int *eventResult, void **eventData,
                       NetAddrEventData **address)
 {
-    BerBuffer buffer;
-    BerElement *ber = open_buffer(buffer, value);
     static_assert(sizeof(ber_int_t) == sizeof(int));
-    if (ber_scanf(ber, "{ii", eventType, eventResult) == LBER_ERROR) return LDAP_DECODING_ERROR;
-    if (!eventData) return LDAP_SUCCESS;
-    if (remaining(ber) == 0) return LDAP_SUCCESS;  // no body at all
-    ber_len_t length = 0;
-    ber_tag_t tag = ber_skip_tag(ber, &length);
-    if (tag == LBER_DEFAULT) return LDAP_DECODING_ERROR;  // a body that does not read
-    return decode_body(ber, tag, eventData, address);
+    SpanReader reader(*value);
+    return read_event(reader, eventType, eventResult, eventData, address);
 }
 
 }  // namespace dirext::events

@@ -63,14 +63,21 @@ const Record *record_for(long kind);
 void release_members(const Record &desc, void *record);
 
 // Runs the common decoder frame: allocates the record, reads its fields,
-// then the trailing address.  Does not touch a handle.
-int decode(const Record &desc, BerElement *ber, void **out, NetAddrEventData **address);
+// then the trailing address.  Does not touch a handle.  Instantiated for
+// LberReader and SpanReader.
+template <typename R>
+int decode(const Record &desc, R &ber, void **out, NetAddrEventData **address);
 
 // A notification value: reads the head into *eventType and *eventResult and,
 // when eventData is given, the body into a record (and the trailing address).
 // The caller releases *eventData on failure.  Does not touch a handle.
-// As with every liblber decoder, the byte behind the value must be readable
-// (libldap's copies end with a NUL): liblber looks at it after the last element.
+// Instantiated for SpanReader (the library's path) and LberReader (what the
+// fuzz targets compare it with).
+template <typename R>
+int read_event(R &value, int *eventType, int *eventResult, void **eventData, NetAddrEventData **address);
+
+// read_event over the value's bytes with a SpanReader; nothing behind them
+// is read.
 int parse_event_value(struct berval *value, int *eventType, int *eventResult, void **eventData,
                       NetAddrEventData **address);
 

@@ -522,6 +522,9 @@ const EnvelopeCase kEnvelopes[] = {
      LDAP_DECODING_ERROR},
     {"name_a_prefix", op(tlv(0x80, kEventOid.substr(0, kEventOid.size() - 1)) + tlv(0x81, kValue)),
      LDAP_DECODING_ERROR},
+    // libldap's own check of an empty name is an assertion; it is refused here.
+    {"empty_name", op(tlv(0x80, "") + tlv(0x81, kValue)), LDAP_DECODING_ERROR},
+    {"nul_name", op(tlv(0x80, std::string(1, '\0')) + tlv(0x81, kValue)), LDAP_DECODING_ERROR},
     {"value_before_name", op(tlv(0x81, kValue) + tlv(0x80, kEventOid)), LDAP_DECODING_ERROR},
     {"name_twice", op(tlv(0x80, kEventOid) + tlv(0x80, kEventOid) + tlv(0x81, kValue)), LDAP_DECODING_ERROR},
     {"value_under_another_tag", op(tlv(0x80, kEventOid) + tlv(0x82, kValue)), LDAP_DECODING_ERROR},
