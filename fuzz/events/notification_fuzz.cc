@@ -7,33 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "dump.h"
 #include "events/records.h"
-
-namespace {
-
-struct Outcome {
-    int rc = 0, type = 0, result = 0;
-    std::string record, address;
-    bool operator==(const Outcome &) const = default;
-};
-
-template <typename R>
-Outcome read_through(R &reader)
-{
-    Outcome o;
-    void *record = nullptr;
-    NetAddrEventData *address = nullptr;
-    o.rc = dirext::events::read_event(reader, &o.type, &o.result, &record, &address);
-    if (o.rc != LDAP_SUCCESS && address) __builtin_trap();  // a failed event leaves no address
-    o.record = events_test::dump(record);
-    o.address = events_test::dump(address);
-    ldap_event_free(record);
-    ldap_event_free(address);
-    return o;
-}
-
-}  // namespace
+#include "outcome.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -44,13 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     value.bv_val = exact.data();
     value.bv_len = size;
     dirext::events::SpanReader span(value);
-    const Outcome inline_read = read_through(span);
+    const events_test::Outcome inline_read = events_test::read_through(span);
+    if (inline_read.address_after_failure) __builtin_trap();  // a failed event leaves no address
 
     std::string terminated(reinterpret_cast<const char *>(data), size);
     struct berval copy = {size, terminated.data()};  // std::string keeps a NUL behind
     dirext::events::BerBuffer buffer;
     dirext::events::LberReader lber(dirext::events::open_buffer(buffer, &copy));
-    if (!(read_through(lber) == inline_read) || span.remaining() != lber.remaining()) __builtin_trap();
+    if (!(events_test::read_through(lber) == inline_read) || span.remaining() != lber.remaining()) __builtin_trap();
 
     // Only the head, as a caller without eventData asks for it.
     int type = 0, result = 0;
