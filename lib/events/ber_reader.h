@@ -66,7 +66,6 @@ class LberReader {
 public:
     explicit LberReader(BerElement *ber) : ber_(ber) {}
 
-    BerElement *ber() const { return ber_; }
     ber_len_t remaining() const { return events::remaining(ber_); }
     bool empty() const { return remaining() == 0; }
     ber_tag_t peek(ber_len_t *length = nullptr) const

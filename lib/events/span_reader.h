@@ -28,7 +28,6 @@ public:
 
     ber_len_t remaining() const { return static_cast<ber_len_t>(end_ - ptr_); }
     bool empty() const { return ptr_ == end_; }
-    const unsigned char *position() const { return ptr_; }
 
     // The next element's tag and its contents in place, without moving
     // (ber_peek_element); LBER_DEFAULT when no whole element is there.

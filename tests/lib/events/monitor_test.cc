@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "decode.h"
 #include "dump.h"
 #include "peer.h"
 #include "samples.h"
@@ -298,6 +299,37 @@ TEST_P(EveryKindThroughTheEntryPoint, DecodesTypeResultRecordAndAddress)
 
 INSTANTIATE_TEST_SUITE_P(Events, EveryKindThroughTheEntryPoint, ::testing::ValuesIn(samples()),
                          [](const auto &info) { return info.param.name; });
+
+// The entry point reads the body in place in the message; every allocation
+// it makes may fail, and then nothing is delivered and nothing leaks.
+TEST_P(EveryKindThroughTheEntryPoint, EveryAllocationFailureIsReportedAndReleasesAll)
+{
+    const Sample &s = GetParam();
+    Peer peer;
+    int msgid = peer.open_operation();
+    Message m = peer.deliver(msgid, notification(msgid, s.value(1234, -5)));
+    ASSERT_NE(m, nullptr);
+    for (int n = 1;; ++n) {
+        SCOPED_TRACE("failing allocation " + std::to_string(n));
+        peer.set_result_code(LDAP_OTHER);
+        Event e;
+        fail_allocation(n);
+        e.rc = ldap_parse_ds_event_IP(peer.ld(), m.get(), &e.type, &e.result, &e.record, 0, &e.address);
+        const bool reached = allocations_seen() >= n;
+        fail_allocation(0);
+        if (!reached) {
+            ASSERT_EQ(e.rc, LDAP_SUCCESS);
+            EXPECT_EQ(dump(e.record), s.record);
+            EXPECT_EQ(dump(e.address), s.address);
+            break;
+        }
+        EXPECT_EQ(e.rc, LDAP_NO_MEMORY);
+        EXPECT_EQ(peer.result_code(), LDAP_NO_MEMORY);
+        EXPECT_EQ(e.record, nullptr);
+        EXPECT_EQ(e.address, nullptr);
+        ASSERT_LT(n, 100);
+    }
+}
 
 TEST(Notification, AddressBehindTheBodyElementIsReadToo)
 {
