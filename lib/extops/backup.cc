@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/alloc.h"
+#include "core/lber.h"
 #include "extops/codecs.h"
 #include "extops/skeleton.h"
 #include "extops/text.h"
@@ -46,7 +47,7 @@ ber_tag_t read_any_element(BerElement *ber, char **buffer, ber_len_t *length)
     if (ber_peek_tag(ber, &len) == LBER_DEFAULT) return LBER_ERROR;
     ber_tag_t tag = ber_skip_tag(ber, &len);
     if (tag == LBER_DEFAULT) return LBER_ERROR;
-    std::unique_ptr<char, BerMemFree> content(static_cast<char *>(ber_memalloc(len + 1)));
+    std::unique_ptr<char, BerMemFree> content(static_cast<char *>(lber::memalloc(len + 1)));
     if (!content) return LBER_ERROR;
     if (len > 0 && ber_read(ber, content.get(), len) != static_cast<ber_slen_t>(len)) return LBER_ERROR;
     content.get()[len] = '\0';
@@ -69,7 +70,9 @@ int decode_backup(BerElement *ber, BackupResponse &out)
     if (!scan_fields(ber, "iii", &size, &first, &second)) return LDAP_DECODING_ERROR;
     char *raw = nullptr;
     ber_len_t element_length = 0;
-    if (read_any_element(ber, &raw, &element_length) == LBER_ERROR) return LDAP_DECODING_ERROR;
+    // Once the element is known to be whole, only memory can fail its copy.
+    if (ber_peek_tag(ber, &element_length) == LBER_DEFAULT) return LDAP_DECODING_ERROR;
+    if (read_any_element(ber, &raw, &element_length) == LBER_ERROR) return LDAP_NO_MEMORY;
     std::unique_ptr<char, BerMemFree> element(raw);
     if (!scan_fields(ber, "{i[", &count)) return LDAP_DECODING_ERROR;
 
