@@ -3,13 +3,14 @@
 #include <cstring>
 
 #include "controls/internal.h"
+#include "core/lber.h"
 
 namespace dirext::controls {
 namespace {
 
 // The session's own encoding options are DER lengths (libldap offers no way
 // to change them), so a plain DER element matches what libldap would use.
-BerPtr new_element() { return BerPtr(ber_alloc_t(LBER_USE_DER)); }
+BerPtr new_element() { return BerPtr(lber::alloc_t(LBER_USE_DER)); }
 
 // The control takes a copy of the element's bytes.
 int make_control(const char *oid, BerElement *ber, bool critical, LDAPControl **out)

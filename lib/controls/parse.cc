@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "controls/internal.h"
+#include "core/lber.h"
 
 namespace dirext::controls {
 namespace {
@@ -24,7 +25,7 @@ int open_reader(const LDAPControl &control, BerPtr &ber)
 {
     berval value = control.ldctl_value;
     if (!value.bv_val || !value.bv_len) return LDAP_DECODING_ERROR;
-    ber.reset(ber_init(&value));
+    ber.reset(lber::init(&value));
     return ber ? LDAP_SUCCESS : LDAP_NO_MEMORY;
 }
 

@@ -10,15 +10,17 @@ AllocFailHook g_fail_hook = nullptr;
 
 void set_alloc_fail_hook(AllocFailHook hook) { g_fail_hook = hook; }
 
+bool alloc_fails(std::size_t size) { return g_fail_hook && g_fail_hook(size); }
+
 void *alloc(std::size_t size)
 {
-    if (g_fail_hook && g_fail_hook(size)) return nullptr;
+    if (alloc_fails(size)) return nullptr;
     return std::malloc(size ? size : 1);
 }
 
 void *alloc_zeroed(std::size_t count, std::size_t size)
 {
-    if (g_fail_hook && g_fail_hook(count * size)) return nullptr;
+    if (alloc_fails(count * size)) return nullptr;
     return std::calloc(count ? count : 1, size ? size : 1);
 }
 

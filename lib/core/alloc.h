@@ -21,4 +21,8 @@ char *dup_bytes(const char *bytes, std::size_t n);  // n bytes plus a terminator
 using AllocFailHook = bool (*)(std::size_t size);
 void set_alloc_fail_hook(AllocFailHook hook);
 
+// Asks the hook about an allocation made elsewhere (core/lber.h): true when it
+// is to fail.
+bool alloc_fails(std::size_t size);
+
 }  // namespace dirext

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/handles.h"
+#include "core/lber.h"
 
 namespace dirext::extops {
 namespace detail {
@@ -60,7 +61,7 @@ BerElement *decoder_for(struct berval *value)
     static char empty[1];
     struct berval view = *value;
     if (!view.bv_val) view = {0, empty};
-    return ber_init(&view);
+    return lber::init(&view);
 }
 
 int exchange(LDAP *ld, const Operation &op, BerElement *request, Decoder decode)
@@ -68,7 +69,7 @@ int exchange(LDAP *ld, const Operation &op, BerElement *request, Decoder decode)
     BervalPtr request_value;
     if (request) {
         struct berval *flat = nullptr;
-        if (ber_flatten(request, &flat) == -1) return LDAP_NO_MEMORY;
+        if (lber::flatten(request, &flat) == -1) return LDAP_NO_MEMORY;
         request_value.reset(flat);
     }
 
@@ -105,7 +106,7 @@ int run(LDAP *ld, const Operation &op, Encoder encode, Decoder decode)
         BerPtr request;
         int rc = LDAP_SUCCESS;
         if (encode) {
-            request.reset(ber_alloc());
+            request.reset(lber::alloc_t(0));  // ber_alloc()
             if (!request) return LDAP_NO_MEMORY;
             rc = encode(request.get());
         }

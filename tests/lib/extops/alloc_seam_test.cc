@@ -75,7 +75,7 @@ TEST_F(extopsAllocSeamTest, ReturnedString)
             dn = nullptr;
             return ldap_get_bind_dn(ld_.get(), &dn);
         },
-        [&](int) { EXPECT_EQ(dn, nullptr); }, 1);
+        [&](int) { EXPECT_EQ(dn, nullptr); }, 2);  // the decoder, the copy
     ldapx_memfree(dn);
 }
 
@@ -92,12 +92,13 @@ TEST_F(extopsAllocSeamTest, NativeNameConversion)
             return ldap_quor_to_ldap(ld_.get(), name, &dn);
         },
         [&](int nth) {
-            // The request buffer fails before anything is sent; the copy of
-            // the answer fails with the output null.
-            EXPECT_EQ(dn, nth == 1 ? untouched : nullptr);
+            // The encoder, the request buffer and its flattened value fail
+            // before anything is sent, the decoder before the output is
+            // touched; the copy of the answer fails with the output null.
+            EXPECT_EQ(dn, nth < 5 ? untouched : nullptr);
             dn = nullptr;
         },
-        2);
+        5);
     if (dn != untouched) ldapx_memfree(dn);
 }
 
@@ -111,7 +112,7 @@ TEST_F(extopsAllocSeamTest, ReplicationFilterText)
             text = nullptr;
             return ldap_get_replication_filter(ld_.get(), kServer1, &text);
         },
-        [&](int) { EXPECT_EQ(text, nullptr); }, 1);
+        [&](int) { EXPECT_EQ(text, nullptr); }, 4);  // encoder, request value, decoder, text
     EXPECT_STREQ(text, "person$$$");
     ldapx_memfree(text);
 }
@@ -133,16 +134,19 @@ TEST_F(extopsAllocSeamTest, BackupWithAChunkListThatOutgrowsItsFirstBuffer)
             size = -1;
             return ldap_backup_object(ld_.get(), "o=lab", nullptr, &state, &data, &chunks, &size);
         },
-        [&](int) {
+        [&](int nth) {
             EXPECT_EQ(state, nullptr);
             EXPECT_EQ(data, nullptr);
             EXPECT_EQ(chunks, nullptr);
             EXPECT_EQ(size, -1);
+            // All but the encoder's (the early one) reach the handle.
             int stored = 0;
             ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &stored);
-            EXPECT_EQ(stored, LDAP_NO_MEMORY);
+            EXPECT_EQ(stored, nth == 1 ? LDAP_SUCCESS : LDAP_NO_MEMORY);
         },
-        4);  // the chunk list, its growth past 512 bytes, the data, the state
+        // the encoder, the request value, the decoder, the element's copy,
+        // the chunk list, its growth past 512 bytes, the data, the state
+        8);
     EXPECT_STREQ(state, "7+3");
     EXPECT_EQ(std::string(chunks, 3), "60;");
     ldapx_memfree(data);
