@@ -1,5 +1,7 @@
 // The schema utility: description parsers and printers, the model fetched
 // from the simulator, field reads, edits and the save.
+#include <cstring>
+
 #include "alloc_failures.h"
 #include "sweep.h"
 
@@ -32,6 +34,8 @@ int parsed(T *(*parse)(const char *, int *, const char **, const unsigned), void
     release(record);
     if (record) {
         EXPECT_EQ(code, 0);
+    } else {  // errp points into the text
+        EXPECT_TRUE(errp >= text && errp <= text + std::strlen(text));
     }
     return record ? 0 : code;
 }
