@@ -3,6 +3,7 @@
 #include "core/handles.h"  // first: reads <ldap.h> the library's way
 
 #include "core/alloc.h"
+#include "core/lber.h"
 #include "events/envelope.h"
 #include "events/records.h"
 
@@ -47,7 +48,7 @@ template <typename Spec>
 int send_registration(LDAP *ld, int count, Spec *specs, int *msgid, const char *oid)
 {
     if (!ld || !specs || !msgid || !arguments_complete(count, specs)) return LDAP_PARAM_ERROR;
-    BerPtr ber(ber_alloc_t(LBER_USE_DER));
+    BerPtr ber(lber::alloc_t(LBER_USE_DER));
     if (!ber) return LDAP_NO_MEMORY;
 
     int rc = LDAP_SUCCESS;
@@ -56,7 +57,7 @@ int send_registration(LDAP *ld, int count, Spec *specs, int *msgid, const char *
     if (rc == LDAP_SUCCESS && ber_printf(ber.get(), "]}") == -1) rc = LDAP_ENCODING_ERROR;
 
     struct berval *flat = nullptr;
-    if (rc == LDAP_SUCCESS && ber_flatten(ber.get(), &flat) == -1) rc = LDAP_NO_MEMORY;
+    if (rc == LDAP_SUCCESS && lber::flatten(ber.get(), &flat) == -1) rc = LDAP_NO_MEMORY;
     BervalPtr value(flat);
     if (rc == LDAP_SUCCESS) rc = ldap_extended_operation(ld, oid, value.get(), nullptr, nullptr, msgid);
     store_result(ld, rc);

@@ -35,8 +35,6 @@ const Excluded kExcluded[] = {
     {"ldap_url_search_s", "liblber-only"},
     {"ldap_url_search_st", "liblber-only"},
     // events: the registration requests encode with liblber's own element.
-    {"ldap_monitor_events", "liblber-only"},
-    {"ldap_monitor_events_filtered", "liblber-only"},
     {"parseSkulkEventData", "no-alloc"},  // a kind without a record
     {"ldap_event_free", "frees"},
     {"freeStringSequence", "frees"},

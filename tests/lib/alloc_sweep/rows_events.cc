@@ -2,6 +2,7 @@
 // functions over messages that libldap delivers.  The bodies are the event
 // tests' own samples, the richest of each kind.
 #include <cstring>
+#include <type_traits>
 
 #include "samples.h"
 #include "sweep.h"
@@ -190,11 +191,35 @@ int final_response(Env &env)
     return rc;
 }
 
+// The request element is the call's first allocation: running out there
+// leaves the handle's result code alone; the flattening's failure is stored.
+template <typename Spec, int (*Request)(LDAP *, int, Spec *, int *)>
+int registration(Env &env)
+{
+    Session ld = env.open();
+    char filter[] = "(objectClass=*)";
+    Spec specs[2];
+    if constexpr (std::is_same_v<Spec, FilteredEventSpecifier>) {
+        specs[0] = {4, 0, filter};
+        specs[1] = {6, 1, filter};
+    } else {
+        specs[0] = {4, 0};
+        specs[1] = {6, 1};
+    }
+    int msgid = -1;
+    const int rc = Request(ld.get(), 2, specs, &msgid);
+    if (rc == LDAP_SUCCESS) ldap_abandon_ext(ld.get(), msgid, nullptr, nullptr);
+    return stored_unless_early(ld.get(), rc);
+}
+
 }  // namespace
 
 const std::vector<Row> &events_rows()
 {
     static const std::vector<Row> rows = {
+        {"ldap_monitor_events", LDAP_NO_MEMORY, registration<EventSpecifier, ldap_monitor_events>},
+        {"ldap_monitor_events_filtered", LDAP_NO_MEMORY,
+         registration<FilteredEventSpecifier, ldap_monitor_events_filtered>},
         {"ldap_parse_monitor_events_response", LDAP_NO_MEMORY, final_response},
         {"ldap_parse_ds_event_IP", LDAP_NO_MEMORY, ds_event_ip},
         {"ldap_parse_ds_event", LDAP_NO_MEMORY, ds_event},

@@ -139,12 +139,6 @@ int privileges_list(Env &env)
 
 // Backup and restore store their result in the handle, except an early
 // LDAP_NO_MEMORY: the request encoder's, the call's first allocation.
-int stored_unless_early(LDAP *ld, int rc)
-{
-    const bool early = rc == LDAP_NO_MEMORY && allocfail::failed() && allocfail::seen() == 1;
-    return early ? rc : stored(ld, rc);
-}
-
 int backup(Env &env)
 {
     env.answer(96, ber("iiio{i[{i}{i}]}", 3, 7, 3, "abc", ber_len_t(3), 2, 1, 2));

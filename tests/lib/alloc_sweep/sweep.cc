@@ -147,4 +147,10 @@ int stored(LDAP *ld, int rc)
     return rc;
 }
 
+int stored_unless_early(LDAP *ld, int rc)
+{
+    const bool early = rc == LDAP_NO_MEMORY && allocfail::failed() && allocfail::seen() == 1;
+    return early ? rc : stored(ld, rc);
+}
+
 }  // namespace allocsweep

@@ -95,5 +95,8 @@ Ber reader(const std::string &bytes);
 int session_code(LDAP *ld);
 // rc, checked to be the session's result code too.
 int stored(LDAP *ld, int rc);
+// The same, except for LDAP_NO_MEMORY from the call's first allocation, which
+// some calls answer before they touch the handle.
+int stored_unless_early(LDAP *ld, int rc);
 
 }  // namespace allocsweep
