@@ -14,21 +14,16 @@ std::string to_hex(std::string_view bytes)
     return out;
 }
 
-Reader::Reader(const berval &contents) : ber_(ber_alloc_t(LBER_USE_DER)), owned_(true)
+Reader::Reader(const berval &contents) : ber_(reinterpret_cast<BerElement *>(room_.bytes))
 {
-    if (ber_) {
-        berval copy = contents;
-        ber_init2(ber_, &copy, LBER_USE_DER);
-    }
+    // The bytes stay whoever handed them in; ber_init2 only points at them.
+    berval copy = contents;
+    ber_init2(ber_, &copy, LBER_USE_DER);
 }
 
-Reader::Reader(BerElement *borrowed) : ber_(borrowed), owned_(false) {}
+Reader::Reader(BerElement *borrowed) : ber_(borrowed) {}
 
-Reader::~Reader()
-{
-    // The buffer belongs to whoever handed in the contents.
-    if (owned_ && ber_) ber_free(ber_, 0);
-}
+Reader::~Reader() = default;
 
 bool Reader::at_end() const
 {

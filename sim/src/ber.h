@@ -33,7 +33,9 @@ std::string to_hex(std::string_view bytes);
 
 // Reads the elements inside one BER value without ever running past its end.
 // It never writes into the buffer (liblber's in-place string reads would), so
-// contents handed out stay valid and may be read by nested Readers.
+// contents handed out stay valid and may be read by nested Readers.  A Reader
+// over contents keeps its decoder in itself: requests nest a Reader per
+// element, and a heap decoder for each was a good part of their cost.
 class Reader {
 public:
     explicit Reader(const berval &contents);  // reads those bytes (not copied)
@@ -51,8 +53,15 @@ public:
     bool boolean(ber_tag_t tag, bool &out);
 
 private:
+    // Room for a BerElement: liblber's private headers reserve 256 bytes for
+    // one (LBER_ELEMENT_SIZEOF), for decoders that live on the stack.
+    union Room {
+        unsigned char bytes[256];
+        void *align_pointer;
+        long double align_any;
+    };
+    Room room_;
     BerElement *ber_;
-    bool owned_;
 };
 
 }  // namespace dirsim::detail
