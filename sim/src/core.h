@@ -103,11 +103,18 @@ struct Server::Impl {
     detail::Tree tree;
     bool tree_loaded = false;
 
-    // The request log.
+    // The request log.  Each request keeps its value as raw bytes; the hex
+    // that Request::value_hex shows is written when the log is read (an
+    // update of a bulk load carries a whole batch of entries as its value).
+    struct Logged {
+        Request request;
+        std::string value;  // raw, until request.value_hex is written
+    };
     mutable std::mutex log_mu;
     mutable std::condition_variable log_cv;
-    std::vector<Request> log;
-    void record(const Request &request);
+    mutable std::vector<Logged> log;  // reading it writes the hex
+    void record(const Request &request, std::string_view value);
+    void write_hex(Logged &logged) const;
 
     // The script.
     struct ActiveRule {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dirsim/server.h"
@@ -27,6 +28,12 @@ public:
     // Reads the operation's contents; fills the request's dn, detail (and
     // oid/value where they apply).  False when they are malformed.
     virtual bool decode(const berval &body, Request &request) = 0;
+    // The request's value as sent (extended requestValue, bind password or
+    // SASL credentials, compare assertion value; empty for others), when
+    // decode() set Request::has_value.  The log keeps these bytes and writes
+    // them out as Request::value_hex only when a test reads the log, so a
+    // request in flight has has_value set and value_hex still empty.
+    virtual std::string_view value() const { return {}; }
     // The realistic answer.
     virtual void serve(Exchange &exchange) = 0;
 };

@@ -186,12 +186,22 @@ std::string format_request(const Request &r)
 
 // ---- the log and the script ----
 
-void Server::Impl::record(const Request &request)
+void Server::Impl::record(const Request &request, std::string_view value)
 {
     std::lock_guard lock(log_mu);
-    log.push_back(request);
-    if (options.on_request) options.on_request(request);
+    log.push_back({request, std::string(value)});
+    if (options.on_request) {
+        write_hex(log.back());
+        options.on_request(log.back().request);
+    }
     log_cv.notify_all();
+}
+
+void Server::Impl::write_hex(Logged &logged) const
+{
+    if (!logged.request.has_value || !logged.request.value_hex.empty() || logged.value.empty()) return;
+    logged.request.value_hex = to_hex(logged.value);
+    logged.value = std::string();
 }
 
 std::optional<Reply> Server::Impl::scripted(const Request &request)
@@ -355,7 +365,7 @@ bool Server::Impl::handle(Connection &connection, Session &session, BerElement *
     std::unique_ptr<Operation> operation = spec->make();
     well_formed = well_formed && r.at_end() && operation->decode(body, request);
     if (!well_formed) request.detail = "malformed";
-    record(request);
+    record(request, operation->value());
 
     Exchange exchange(*this, connection, session, request, spec->response_tag);
     if (!well_formed) {
@@ -492,7 +502,13 @@ void Server::clear_script()
 std::vector<Request> Server::requests() const
 {
     std::lock_guard lock(impl_->log_mu);
-    return impl_->log;
+    std::vector<Request> out;
+    out.reserve(impl_->log.size());
+    for (Impl::Logged &logged : impl_->log) {
+        impl_->write_hex(logged);
+        out.push_back(logged.request);
+    }
+    return out;
 }
 
 void Server::clear_requests()

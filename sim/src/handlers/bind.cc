@@ -20,7 +20,6 @@ public:
             password_ = to_string(auth);
             request.detail = "simple";
             request.has_value = true;
-            request.value_hex = to_hex(password_);
             return true;
         }
         if (auth_tag != LDAP_AUTH_SASL) {
@@ -34,12 +33,17 @@ public:
         if (s.peek() == LBER_OCTETSTRING) {
             std::string creds;
             if (!s.string(LBER_OCTETSTRING, creds)) return false;
-            credentials_ = creds;
+            credentials_ = std::move(creds);
             request.has_value = true;
-            request.value_hex = to_hex(creds);
         }
         request.detail = "sasl " + mechanism_;
         return s.at_end();
+    }
+
+    std::string_view value() const override
+    {
+        if (sasl_) return credentials_ ? std::string_view(*credentials_) : std::string_view();
+        return password_;
     }
 
     void serve(Exchange &ex) override

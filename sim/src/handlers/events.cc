@@ -345,8 +345,8 @@ std::vector<std::string> attribute_names(const std::string &op, const berval &bo
 
 // The notification for one answered request, or nothing for requests that
 // are not reported.
-std::optional<std::pair<int, std::string>> describe(Exchange &ex, const berval &body, int number,
-                                                    const std::string &bound_before)
+std::optional<std::pair<int, std::string>> describe(Exchange &ex, const Operation &operation, const berval &body,
+                                                    int number, const std::string &bound_before)
 {
     const Request &q = ex.request();
     const Reply &a = ex.reply();
@@ -409,7 +409,7 @@ std::optional<std::pair<int, std::string>> describe(Exchange &ex, const berval &
     }
     if (q.op == "extended" && q.oid != kMonitorRequest && q.oid != kFilteredMonitorRequest) {
         return std::pair{events::kExtended, with_connection(events::kExtended, 121)
-                                                .i(0).i(rc).i(long(q.value_hex.size() / 2)).s(q.oid)
+                                                .i(0).i(rc).i(long(operation.value().size())).s(q.oid)
                                                 .s(a.response_name.value_or("")).i(0).finish()};
     }
     return std::nullopt;
@@ -417,7 +417,7 @@ std::optional<std::pair<int, std::string>> describe(Exchange &ex, const berval &
 
 // The registration the client's request ends: its final response goes first.
 // A Cancel of it is answered here.
-bool end_pending(Exchange &ex)
+bool end_pending(Exchange &ex, const Operation &operation)
 {
     Session &session = ex.session();
     auto it = session.handler_state.find(kPendingKey);
@@ -428,10 +428,7 @@ bool end_pending(Exchange &ex)
     const Request &q = ex.request();
     bool cancel = false;
     if (q.op == "extended" && q.oid == kCancel && q.has_value) {
-        std::string bytes;
-        for (size_t i = 0; i + 1 < q.value_hex.size(); i += 2)
-            bytes.push_back(char(std::stoi(q.value_hex.substr(i, 2), nullptr, 16)));
-        berval value = as_berval(bytes), contents;
+        berval value = as_berval(operation.value()), contents;
         Reader r(value);
         ber_int_t id = -1;
         cancel = r.element(LBER_SEQUENCE, contents) && Reader(contents).integer(LBER_INTEGER, id) &&
@@ -443,9 +440,9 @@ bool end_pending(Exchange &ex)
     return cancel;
 }
 
-void observe(Exchange &ex, Operation &, const berval &body, const std::function<void()> &next)
+void observe(Exchange &ex, Operation &operation, const berval &body, const std::function<void()> &next)
 {
-    if (end_pending(ex)) return;
+    if (end_pending(ex, operation)) return;
     Session &session = ex.session();
     bool first = false;
     const int number = connection_number(session, first);
@@ -456,7 +453,7 @@ void observe(Exchange &ex, Operation &, const berval &body, const std::function<
                       Notice(events::kConnection, 0, 114).i(number).i(1).s(kClientAddress).finish());
     next();
     if (!hub().watched(server)) return;
-    if (auto notice = describe(ex, body, number, bound_before)) {
+    if (auto notice = describe(ex, operation, body, number, bound_before)) {
         std::string ndn = normalize_dn(ex.request().dn).value_or("");
         if (!notice->second.empty()) hub().publish(server, notice->first, ndn, notice->second);
     }

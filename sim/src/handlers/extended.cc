@@ -16,12 +16,13 @@ public:
         if (r.peek() == LDAP_TAG_EXOP_REQ_VALUE) {
             std::string v;
             if (!r.string(LDAP_TAG_EXOP_REQ_VALUE, v)) return false;
-            value_ = v;
+            value_ = std::move(v);
             request.has_value = true;
-            request.value_hex = to_hex(v);
         }
         return r.at_end();
     }
+
+    std::string_view value() const override { return value_ ? std::string_view(*value_) : std::string_view(); }
 
     void serve(Exchange &ex) override
     {

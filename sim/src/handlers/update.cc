@@ -391,9 +391,10 @@ public:
         if (!a.string(LBER_OCTETSTRING, attr_) || !a.string(LBER_OCTETSTRING, value_)) return false;
         request.detail = attr_ + "=" + value_;
         request.has_value = true;
-        request.value_hex = to_hex(value_);
         return true;
     }
+
+    std::string_view value() const override { return value_; }
 
     void serve(Exchange &ex) override
     {
