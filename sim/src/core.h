@@ -66,6 +66,8 @@ public:
     // The request's DN normalised; a DN that does not parse is answered here
     // with invalidDNSyntax and gives nothing.
     std::optional<std::string> target();
+    // The same with the first RDN's pairs, from one parse of the DN.
+    std::optional<ParsedDn> parsed_target();
 
     // The operation's response message; false when the client is gone.
     // Controls added before are sent with it.

@@ -142,6 +142,13 @@ std::optional<std::string> Exchange::target()
     return ndn;
 }
 
+std::optional<ParsedDn> Exchange::parsed_target()
+{
+    auto dn = parse_dn(request_.dn);
+    if (!dn) result(LDAP_INVALID_DN_SYNTAX, "", "invalid DN");
+    return dn;
+}
+
 bool Exchange::respond(const Reply &reply)
 {
     answered_ = true;

@@ -74,20 +74,64 @@ int values_order(std::string_view a, std::string_view b)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-std::optional<std::string> normalize_dn(std::string_view dn)
+namespace {
+struct DnFree {
+    void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
+using DnPtr = std::unique_ptr<LDAPRDN, DnFree>;
+
+// ldap_str2dn in RFC 4514 form; false when dn is not a DN (the root "" parses
+// to null).  dn must hold no NUL.
+bool read_dn(const std::string &dn, DnPtr &out)
 {
-    if (dn.empty()) return std::string();
-    if (dn.find('\0') != std::string_view::npos) return std::nullopt;
-    std::string in(dn);
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return false;
+    out.reset(parsed);
+    return true;
+}
+
+// What ldap_dn_normalize gives (it is ldap_str2dn, then ldap_dn2str), lower-cased.
+std::optional<std::string> normal_form(const DnPtr &dn)
+{
+    if (!dn) return std::string();
     char *out = nullptr;
-    if (ldap_dn_normalize(in.c_str(), LDAP_DN_FORMAT_LDAPV3, &out, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
-        return std::nullopt;
+    if (ldap_dn2str(dn.get(), &out, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return std::nullopt;
     std::string result = out ? lower(out) : std::string();
     ldap_memfree(out);
     return result;
 }
 
-std::string parent_dn(const std::string &ndn)
+RdnPairs pairs_of_first_rdn(const DnPtr &dn)
+{
+    RdnPairs avas;
+    if (dn && dn.get()[0]) {
+        for (LDAPAVA **ava = dn.get()[0]; *ava; ++ava)
+            avas.emplace_back(std::string((*ava)->la_attr.bv_val, (*ava)->la_attr.bv_len),
+                              std::string((*ava)->la_value.bv_val, (*ava)->la_value.bv_len));
+    }
+    return avas;
+}
+}  // namespace
+
+std::optional<std::string> normalize_dn(std::string_view dn)
+{
+    if (dn.empty()) return std::string();
+    DnPtr parsed;
+    if (dn.find('\0') != std::string_view::npos || !read_dn(std::string(dn), parsed)) return std::nullopt;
+    return normal_form(parsed);
+}
+
+std::optional<ParsedDn> parse_dn(std::string_view dn)
+{
+    if (dn.empty()) return ParsedDn{};
+    DnPtr parsed;
+    if (dn.find('\0') != std::string_view::npos || !read_dn(std::string(dn), parsed)) return std::nullopt;
+    std::optional<std::string> normalized = normal_form(parsed);
+    if (!normalized) return std::nullopt;
+    return ParsedDn{std::move(*normalized), pairs_of_first_rdn(parsed)};
+}
+
+std::string_view parent_of(std::string_view ndn)
 {
     // In the normalised form every ',' inside a value is escaped, so the first
     // unescaped one ends the RDN.
@@ -98,21 +142,16 @@ std::string parent_dn(const std::string &ndn)
             return ndn.substr(i + 1);
         }
     }
-    return std::string();
+    return {};
 }
 
-std::optional<std::vector<std::pair<std::string, std::string>>> first_rdn(const std::string &dn)
+std::string parent_dn(const std::string &ndn) { return std::string(parent_of(ndn)); }
+
+std::optional<RdnPairs> first_rdn(const std::string &dn)
 {
-    LDAPDN parsed = nullptr;
-    if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS) return std::nullopt;
-    std::unique_ptr<LDAPRDN, void (*)(LDAPDN)> guard(parsed, ldap_dnfree);
-    std::vector<std::pair<std::string, std::string>> avas;
-    if (parsed && parsed[0]) {
-        for (LDAPAVA **ava = parsed[0]; *ava; ++ava)
-            avas.emplace_back(std::string((*ava)->la_attr.bv_val, (*ava)->la_attr.bv_len),
-                              std::string((*ava)->la_value.bv_val, (*ava)->la_value.bv_len));
-    }
-    return avas;
+    DnPtr parsed;
+    if (!read_dn(dn, parsed)) return std::nullopt;
+    return pairs_of_first_rdn(parsed);
 }
 
 std::string matched_dn(const EntryMap &entries, const std::string &ndn)

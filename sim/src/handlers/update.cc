@@ -4,17 +4,22 @@
 #include <ldap.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "../core.h"
 
 namespace dirsim::detail {
 namespace {
 
-std::string join_values(const std::vector<std::string> &values)
+// Appends "<name>: <v1> | <v2>", the log's form of one attribute.
+void append_attribute(std::string &out, const Attribute &attr)
 {
-    std::string out;
-    for (size_t i = 0; i < values.size(); ++i) out += (i ? " | " : " ") + values[i];
-    return out;
+    out += attr.name;
+    out += ':';
+    for (size_t i = 0; i < attr.values.size(); ++i) {
+        out += i ? " | " : " ";
+        out += attr.values[i];
+    }
 }
 
 // Reads "SEQUENCE { type, SET OF value }" (a modification or an add attribute).
@@ -42,11 +47,9 @@ int repeated_value(const std::vector<std::string> &values)
 }
 
 // The entry must keep every type=value pair of its RDN.
-std::optional<std::string> missing_rdn_value(const Entry &e)
+std::optional<std::string> missing_rdn_value(const Entry &e, const RdnPairs &rdn)
 {
-    auto rdn = first_rdn(e.dn);
-    if (!rdn) return std::nullopt;
-    for (const auto &[type, value] : *rdn) {
+    for (const auto &[type, value] : rdn) {
         const Attribute *a = e.find(type);
         if (!a || std::none_of(a->values.begin(), a->values.end(),
                                [&](const std::string &v) { return values_equal(v, value); }))
@@ -79,8 +82,10 @@ public:
         static const char *const names[] = {"add", "delete", "replace", "increment"};
         for (size_t i = 0; i < changes_.size(); ++i) {
             const auto &ch = changes_[i];
-            request.detail += std::string(i ? "; " : "") + names[ch.op] + " " + ch.attr.name + ":" +
-                              join_values(ch.attr.values);
+            request.detail += i ? "; " : "";
+            request.detail += names[ch.op];
+            request.detail += ' ';
+            append_attribute(request.detail, ch.attr);
         }
         return true;
     }
@@ -100,7 +105,8 @@ public:
             Entry copy = it->second;  // all changes or none: work on a copy
             for (const auto &ch : changes_)
                 if (!apply(copy, ch, r)) return r;
-            if (auto type = missing_rdn_value(copy)) {
+            auto rdn = first_rdn(copy.dn);
+            if (auto type = rdn ? missing_rdn_value(copy, *rdn) : std::nullopt) {
                 r.result_code = LDAP_NOT_ALLOWED_ON_RDN;
                 r.diagnostic = "value of naming attribute '" + *type + "' is not present in entry";
                 return r;
@@ -196,58 +202,69 @@ public:
             if (!a.element(LBER_SEQUENCE, one) || !decode_attribute(one, attr)) return false;
             attrs_.push_back(std::move(attr));
         }
-        for (size_t i = 0; i < attrs_.size(); ++i)
-            request.detail += (i ? "; " : "") + attrs_[i].name + ":" + join_values(attrs_[i].values);
+        for (size_t i = 0; i < attrs_.size(); ++i) {
+            request.detail += i ? "; " : "";
+            append_attribute(request.detail, attrs_[i]);
+        }
         return true;
     }
 
+    // Serves once: the decoded values move into the new entry.
     void serve(Exchange &ex) override
     {
-        const std::string &dn = ex.request().dn;
-        auto ndn = ex.target();
-        if (!ndn) return;
+        auto dn = ex.parsed_target();
+        if (!dn) return;
         Entry entry;
-        entry.dn = dn;
-        for (const auto &a : attrs_) {
+        entry.dn = ex.request().dn;
+        entry.attrs.reserve(attrs_.size());
+        for (auto &a : attrs_) {
             if (a.values.empty()) {
                 ex.result(LDAP_PROTOCOL_ERROR, "", "no values for attribute type");
                 return;
             }
             Attribute *have = entry.find(a.name);
             if (!have) {
-                entry.attrs.push_back({a.name, {}});
+                entry.attrs.push_back({a.name, std::move(a.values)});
                 have = &entry.attrs.back();
+            } else {
+                have->values.insert(have->values.end(), std::make_move_iterator(a.values.begin()),
+                                    std::make_move_iterator(a.values.end()));
             }
-            have->values.insert(have->values.end(), a.values.begin(), a.values.end());
             if (repeated_value(have->values) >= 0) {
                 ex.result(LDAP_TYPE_OR_VALUE_EXISTS, "", "attribute '" + a.name + "' provided more than once");
                 return;
             }
         }
-        if (auto type = missing_rdn_value(entry)) {
+        if (auto type = missing_rdn_value(entry, dn->first_rdn)) {
             ex.result(LDAP_NAMING_VIOLATION, "", "value of naming attribute '" + *type + "' is not present in entry");
             return;
         }
-        Reply reply = ex.tree().write([&](EntryMap &entries, uint64_t &next_seq) {
-            Reply r;
-            std::string parent = parent_dn(*ndn);
-            if (ndn->empty()) {
-                r.result_code = LDAP_UNWILLING_TO_PERFORM;
-                r.diagnostic = "cannot add the root DSE";
-            } else if (entries.count(*ndn)) {
-                r.result_code = LDAP_ALREADY_EXISTS;
-            } else if (parent.empty() || !entries.count(parent)) {
-                r = no_such_object(entries, *ndn);
-            } else {
-                entry.seq = next_seq++;
-                entries.emplace(*ndn, std::move(entry));
-            }
-            return r;
-        });
-        ex.respond(reply);
+        ex.respond(ex.tree().write(
+            [&](EntryMap &entries, uint64_t &next_seq) { return insert(entries, next_seq, dn->normalized, entry); }));
     }
 
 private:
+    // One look-up finds both whether the entry exists and where it goes.
+    static Reply insert(EntryMap &entries, uint64_t &next_seq, std::string &ndn, Entry &entry)
+    {
+        Reply r;
+        if (ndn.empty()) {
+            r.result_code = LDAP_UNWILLING_TO_PERFORM;
+            r.diagnostic = "cannot add the root DSE";
+            return r;
+        }
+        auto at = entries.lower_bound(ndn);
+        if (at != entries.end() && at->first == ndn) {
+            r.result_code = LDAP_ALREADY_EXISTS;
+            return r;
+        }
+        std::string_view parent = parent_of(ndn);
+        if (parent.empty() || entries.find(parent) == entries.end()) return no_such_object(entries, ndn);
+        entry.seq = next_seq++;
+        entries.emplace_hint(at, std::move(ndn), std::move(entry));
+        return r;
+    }
+
     std::vector<Attribute> attrs_;
 };
 
