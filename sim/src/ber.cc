@@ -14,7 +14,8 @@ std::string to_hex(std::string_view bytes)
     return out;
 }
 
-Reader::Reader(const berval &contents) : ber_(reinterpret_cast<BerElement *>(room_.bytes))
+Reader::Reader(const berval &contents)
+    : ber_(reinterpret_cast<BerElement *>(room_.bytes)), end_(contents.bv_val + contents.bv_len)
 {
     // The bytes stay whoever handed them in; ber_init2 only points at them.
     berval copy = contents;
@@ -46,8 +47,22 @@ bool Reader::any(ber_tag_t &tag, berval &contents)
 
 bool Reader::element(ber_tag_t tag, berval &contents)
 {
-    ber_tag_t got;
-    return peek() == tag && any(got, contents);
+    if (!end_) {  // borrowed: look before taking
+        ber_tag_t got;
+        return peek() == tag && any(got, contents);
+    }
+    // Over contents of its own the Reader takes the element and, on the
+    // rare wrong tag, starts again where it stood: one read of the header
+    // where looking first would read it twice.
+    if (at_end()) return false;
+    const ber_len_t left = ber_remaining(ber_);
+    const ber_tag_t got = ber_skip_element(ber_, &contents);
+    if (got == tag) return true;
+    if (got != LBER_DEFAULT) {
+        berval rest{left, const_cast<char *>(end_ - left)};
+        ber_init2(ber_, &rest, LBER_USE_DER);
+    }
+    return false;
 }
 
 bool Reader::string(ber_tag_t tag, std::string &out)

@@ -62,6 +62,7 @@ private:
     };
     Room room_;
     BerElement *ber_;
+    const char *end_ = nullptr;  // the end of the contents; null when borrowed
 };
 
 }  // namespace dirsim::detail

@@ -196,12 +196,13 @@ public:
         berval attrs;
         if (!r.string(LBER_OCTETSTRING, request.dn) || !r.element(LBER_SEQUENCE, attrs)) return false;
         Reader a(attrs);
+        attrs_.reserve(8);  // most entries have a few attributes: one allocation
         while (!a.at_end()) {
             berval one;
-            Attribute attr;
-            if (!a.element(LBER_SEQUENCE, one) || !decode_attribute(one, attr)) return false;
-            attrs_.push_back(std::move(attr));
+            if (!a.element(LBER_SEQUENCE, one) || !decode_attribute(one, attrs_.emplace_back())) return false;
         }
+        // Each attribute's text is shorter than its BER: one allocation.
+        request.detail.reserve(body.bv_len);
         for (size_t i = 0; i < attrs_.size(); ++i) {
             request.detail += i ? "; " : "";
             append_attribute(request.detail, attrs_[i]);
