@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dn.h"
+
 namespace dirsim::detail {
 
 struct Attribute {
@@ -38,23 +40,6 @@ bool values_equal(std::string_view a, std::string_view b);
 // case-ignoring byte order.
 int values_order(std::string_view a, std::string_view b);
 std::string lower(std::string_view s);
-
-using RdnPairs = std::vector<std::pair<std::string, std::string>>;
-
-// Normalised DN, or nothing when dn is not a DN.  "" is the root.
-std::optional<std::string> normalize_dn(std::string_view dn);
-// The normalised DN's parent ("" for a top-level entry or the root).
-std::string parent_dn(const std::string &ndn);
-std::string_view parent_of(std::string_view ndn);  // the same, pointing into ndn
-// The type/value pairs of the first RDN, or nothing for an invalid DN.
-std::optional<RdnPairs> first_rdn(const std::string &dn);
-
-// Both of the above from one parse, for an operation that needs both.
-struct ParsedDn {
-    std::string normalized;
-    RdnPairs first_rdn;
-};
-std::optional<ParsedDn> parse_dn(std::string_view dn);
 
 // normalised DN -> entry; looked up by string_view too.
 using EntryMap = std::map<std::string, Entry, std::less<>>;
