@@ -120,25 +120,24 @@ std::optional<ParsedDn> read_by_first_rdn(const std::string &dn, bool with_pairs
     return out;
 }
 
-std::optional<ParsedDn> read_dn(std::string_view dn, bool with_pairs)
+std::optional<ParsedDn> read_dn(const std::string &dn, bool with_pairs)
 {
     if (dn.empty()) return ParsedDn{};
-    if (dn.find('\0') != std::string_view::npos) return std::nullopt;
-    const std::string text(dn);
-    if (auto quick = read_by_first_rdn(text, with_pairs)) return quick;
-    return read_whole(text, with_pairs);
+    if (dn.find('\0') != std::string::npos) return std::nullopt;
+    if (auto quick = read_by_first_rdn(dn, with_pairs)) return quick;
+    return read_whole(dn, with_pairs);
 }
 
 }  // namespace
 
 std::optional<std::string> normalize_dn(std::string_view dn)
 {
-    auto parsed = read_dn(dn, false);
+    auto parsed = read_dn(std::string(dn), false);
     if (!parsed) return std::nullopt;
     return std::move(parsed->normalized);
 }
 
-std::optional<ParsedDn> parse_dn(std::string_view dn) { return read_dn(dn, true); }
+std::optional<ParsedDn> parse_dn(const std::string &dn) { return read_dn(dn, true); }
 
 std::string_view parent_of(std::string_view ndn)
 {

@@ -27,6 +27,6 @@ struct ParsedDn {
     std::string normalized;
     RdnPairs first_rdn;
 };
-std::optional<ParsedDn> parse_dn(std::string_view dn);
+std::optional<ParsedDn> parse_dn(const std::string &dn);
 
 }  // namespace dirsim::detail
