@@ -106,6 +106,7 @@ TEST_F(QuorindexTest, OptionsMayFollowOperandsAndLastValueWins)
                                      "-h",             "127.0.0.1", "-p", std::to_string(server_->port()),
                                      "-D",             "cn=admin,o=lab", "-w", "secret", "-s", kServerDn};
     auto r = testsupport::run(argv);
+    wait_for_unbind();
     EXPECT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(requests_of("search").size(), 1u);
     EXPECT_EQ(requests_of("search")[0].dn, kServerDn);
@@ -117,6 +118,7 @@ TEST_F(QuorindexTest, WrongPasswordIsBindFailureWithStatus255)
                                      std::to_string(server_->port()), "-D", "cn=admin,o=lab", "-w", "wrong",
                                      "-s", kServerDn};
     auto r = testsupport::run(argv);
+    wait_for_unbind();
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, "\n");
     EXPECT_EQ(r.err, "ldap_simple_bind_s: Invalid credentials (49)\n");
