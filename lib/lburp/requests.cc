@@ -1,5 +1,6 @@
 // LBURP start, update and end requests: asynchronous extended operations
 // whose message ids go back to the caller.
+#include "core/lber.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {
@@ -7,7 +8,7 @@ namespace {
 
 // liblber's plain BER element: sequences carry four-byte lengths, the form
 // these requests have always had on the wire (valid BER; servers accept it).
-BerPtr new_request() { return BerPtr(ber_alloc()); }
+BerPtr new_request() { return BerPtr(lber::alloc_t(0)); }  // ber_alloc()
 
 int store(LDAP *ld, int rc)
 {
@@ -19,7 +20,7 @@ int store(LDAP *ld, int rc)
 int send(LDAP *ld, const char *oid, BerElement *ber, int *msgid)
 {
     berval *raw = nullptr;
-    if (ber_flatten(ber, &raw) == -1) return LDAP_NO_MEMORY;
+    if (lber::flatten(ber, &raw) == -1) return LDAP_NO_MEMORY;
     const BervalPtr value(raw);
     return ldap_extended_operation(ld, oid, value.get(), nullptr, nullptr, msgid);
 }

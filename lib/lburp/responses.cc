@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/alloc.h"
+#include "core/lber.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {
@@ -22,7 +23,7 @@ using BerViewPtr = std::unique_ptr<BerElement, BerFreeElementOnly>;
 
 BerViewPtr view(berval &bytes)
 {
-    BerViewPtr ber(ber_alloc_t(0));
+    BerViewPtr ber(lber::alloc_t(0));
     if (ber) ber_init2(ber.get(), &bytes, 0);
     return ber;
 }

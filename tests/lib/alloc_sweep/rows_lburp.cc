@@ -1,6 +1,5 @@
-// LBURP: the failure list of an update response is the only block the
-// library allocates itself (its requests and the other responses allocate
-// through liblber and libldap only).
+// LBURP: the requests' elements, the start response's reader and the failure
+// list of an update response.
 #include "sweep.h"
 #include "wire.h"
 
@@ -34,11 +33,60 @@ int update_response(Env &env)
     return rc;
 }
 
+// Each request on a session of its own (the simulator answers it; the answer
+// is not read).  The element is the first allocation: running out there
+// leaves the handle's result code alone.
+int start_request(Env &env)
+{
+    Session ld = env.open();
+    int msgid = -1;
+    return stored_unless_early(ld.get(), ldap_lburp_start_request(ld.get(), &msgid));
+}
+
+int update_request(Env &env)
+{
+    Session ld = env.open();
+    char cn[] = "cn", value[] = "bulk";
+    char *values[] = {value, nullptr};
+    LDAPMod mod{LDAP_MOD_ADD, cn, {values}};
+    LDAPMod *mods[] = {&mod, nullptr};
+    LBURPOperation add{LBURP_OP_ADD, "cn=bulk,o=lab", mods, nullptr, nullptr, 0};
+    LBURPOperation *operations[] = {&add, nullptr};
+    int msgid = -1;
+    return stored_unless_early(ld.get(), ldap_lburp_operation_request(ld.get(), 1, operations, &msgid));
+}
+
+int end_request(Env &env)
+{
+    Session ld = env.open();
+    int msgid = -1;
+    return stored_unless_early(ld.get(), ldap_lburp_end_request(ld.get(), 2, &msgid));
+}
+
+int start_response(Env &env)
+{
+    static const std::string kName = "2.16.840.1.113719.1.142.100.2";
+    const std::string value = seq({integer(250)});
+    LDAPMessage *response = env.message("lburp start response", [&](int msgid) {
+        return extended_response(msgid, LDAP_SUCCESS, &kName, &value);
+    });
+    int errcode = -1, max = 0;
+    const int rc = stored(env.ld(), ldap_parse_lburp_start_response(env.ld(), response, &errcode, nullptr, &max, 0));
+    if (rc == LDAP_SUCCESS) {
+        EXPECT_EQ(max, 250);
+    }
+    return rc;
+}
+
 }  // namespace
 
 const std::vector<Row> &lburp_rows()
 {
     static const std::vector<Row> rows = {
+        {"ldap_lburp_start_request", LDAP_NO_MEMORY, start_request},
+        {"ldap_lburp_operation_request", LDAP_NO_MEMORY, update_request},
+        {"ldap_lburp_end_request", LDAP_NO_MEMORY, end_request},
+        {"ldap_parse_lburp_start_response", LDAP_NO_MEMORY, start_response},
         {"ldap_parse_lburp_operation_response", LDAP_NO_MEMORY, update_response},
     };
     return rows;
