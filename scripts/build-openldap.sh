@@ -9,7 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 deps="$top/build/deps"
 prefix="$deps/openldap"
 # Bump when the build flags change, so that existing trees rebuild.
-stamp="$prefix/.built-2"
+stamp="$prefix/.built-3"
 [ -f "$stamp" ] && exit 0
 
 work="$deps/src"
@@ -30,7 +30,12 @@ echo "build-openldap: building $(basename "$src") with OpenSSL into $prefix" >&2
 cd "$src"
 # Frame pointers let the sanitizers' fast unwinder see through libldap, so
 # that leak reports (and suppressions) name the functions involved.
-./configure -q --prefix="$prefix" --disable-slapd --with-tls=openssl --without-cyrus-sasl \
+# The configuration file and the ldapi socket are the system's, as Debian's own
+# libldap has them (/etc/ldap/ldap.conf, /var/run/slapd/ldapi): an installed
+# quorindex then honours the administrator's ldap.conf like the system's
+# tools do, and nothing points into the build tree.
+./configure -q --prefix="$prefix" --sysconfdir=/etc --localstatedir=/var --with-subdir=ldap \
+    --disable-slapd --with-tls=openssl --without-cyrus-sasl \
     --disable-static --enable-shared CFLAGS="-O2 -g -fno-omit-frame-pointer" >/dev/null
 make -s -C include >/dev/null
 make -s -j"$(nproc)" -C libraries >/dev/null

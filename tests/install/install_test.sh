@@ -56,6 +56,16 @@ while IFS= read -r -d '' f; do
     done
 done < <(find "$prefix/bin" "$prefix/lib" -type f -print0)
 
+step "no path into the build tree or the dependencies' prefix"
+while IFS= read -r -d '' f; do
+    readelf -h "$f" >/dev/null 2>&1 || continue
+    objcopy --strip-debug "$f" "$work/stripped"  # debug information names the sources, as it should
+    if grep -q -a -e "$openldap" -e "$work/build" "$work/stripped"; then
+        fail "${f#$prefix/} refers to $(grep -a -o -e "$openldap[^[:space:]]*" -e "$work/build[^[:space:]]*" \
+            "$work/stripped" | head -n1)"
+    fi
+done < <(find "$prefix/bin" "$prefix/lib" -type f -print0)
+
 step "manual page"
 warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorindex.1" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man reports: $warnings"

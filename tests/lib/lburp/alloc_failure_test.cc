@@ -74,7 +74,7 @@ TEST(AllocationFailures, FailureListDecoder)
                                EXPECT_EQ(count, -1);
                                EXPECT_EQ(list, nullptr);
                            });
-    EXPECT_EQ(runs, 1);  // one block: the list
+    EXPECT_EQ(runs, 4);  // a reader for the value and one per entry, and the list
 }
 
 }  // namespace
