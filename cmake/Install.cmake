@@ -36,9 +36,10 @@ install(FILES "${PROJECT_SOURCE_DIR}/docs/quorindex.1" DESTINATION "${CMAKE_INST
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples/" DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples"
   FILES_MATCHING PATTERN "*.c")
 
-# The OpenLDAP headers the public header reads, next to it but out of the
-# compiler's default search path.
-set(_openldap_headers lber.h lber_types.h ldap.h ldap_cdefs.h ldap_features.h ldap_schema.h ldap_utf8.h)
+# The OpenLDAP headers the public header reads (and <ldif.h>, for reading LDIF
+# with the same libldap), next to it but out of the compiler's default search
+# path.
+set(_openldap_headers lber.h lber_types.h ldap.h ldap_cdefs.h ldap_features.h ldap_schema.h ldap_utf8.h ldif.h)
 list(TRANSFORM _openldap_headers PREPEND "${OPENLDAP_INCLUDE_DIR}/")
 install(FILES ${_openldap_headers} DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}/dirext/openldap")
 

@@ -16,6 +16,8 @@
  * {"final":{"result":..,"registrations":[[type,status],...]}}.
  * Binary members (data with a length) are printed as hex.
  */
+#define _POSIX_C_SOURCE 200809L /* sigaction */
+
 #include <dirext.h> /* before <ldap.h>, which it includes */
 
 #include <signal.h>
@@ -23,6 +25,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/time.h>
 
 static volatile sig_atomic_t stop_requested = 0;
 

@@ -40,7 +40,7 @@ int main(int argc, char **argv)
         return 1;
     }
 
-    char **servers = NULL; /* released with ldap_value_free */
+    char **servers = NULL; /* released with ber_memvfree (libldap's ldap_value_free) */
     rc = ldap_list_replicas(ld, partition, &servers);
     if (rc != LDAP_SUCCESS) {
         fprintf(stderr, "ldap_list_replicas: %s\n", ldap_err2string(rc));
@@ -58,7 +58,7 @@ int main(int argc, char **argv)
                info.leadingValue2, info.leadingValue3, info.leadingValue4, info.leadingValue5, info.trailingValue1,
                info.trailingValue2);
     }
-    ldap_value_free(servers);
+    ber_memvfree((void **)servers);
 
     ldap_unbind_ext_s(ld, NULL, NULL);
     return rc == LDAP_SUCCESS ? 0 : 1;

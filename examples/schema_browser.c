@@ -52,9 +52,9 @@ static int print_fields(LDAPSchemaElement *element)
             for (j = 0; values[j]; ++j) printf("%s %s", j ? "," : "", values[j]);
             printf("\n");
         }
-        ldap_value_free(values);
+        ber_memvfree((void **)values);
     }
-    ldap_value_free(names);
+    ber_memvfree((void **)names);
     return rc;
 }
 

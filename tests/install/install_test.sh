@@ -75,6 +75,12 @@ clean_env=(env -i PATH=/usr/bin:/bin LDAPNOINIT=1 HOME="$work")
 "${clean_env[@]}" PKG_CONFIG_PATH="$prefix/lib/pkgconfig" sh -c \
     'cc -std=c99 -Wall -Werror -o "$1" "$2" $(pkg-config --cflags --libs libdirext)' -- \
     "$work/whoami-pkgconfig" "$downstream/whoami.c"
+# The examples as a programmer copies them: strict C99, warnings as errors.
+for example in "$prefix"/share/doc/dirext/examples/*.c; do
+    "${clean_env[@]}" PKG_CONFIG_PATH="$prefix/lib/pkgconfig" sh -c \
+        'cc -std=c99 -Wall -Wextra -Werror -o "$1" "$2" $(pkg-config --cflags --libs libdirext)' -- \
+        "$work/example" "$example" || fail "the installed $(basename "$example") does not build"
+done
 "${clean_env[@]}" cmake -S "$downstream" -B "$work/downstream" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 "${clean_env[@]}" cmake --build "$work/downstream" >/dev/null
 

@@ -84,8 +84,8 @@ DIREXT_API int ldap_parse_sstatus_control(LDAP *ld, LDAPControl **ctrls, int *va
 
 /* Reference (2.16.840.1.113719.1.1.5150.101.1): the request has no value.
  * The response is a SET of optional fields [1] s1, [2] i2, [3] s3, [4] i4,
- * [5] list5 (a NULL-terminated string array: ldap_value_free), [6] s6
- * (strings: ldap_memfree).  Fields absent from the control leave their
+ * [5] list5 (a NULL-terminated string array: ldap_value_free or
+ * ber_memvfree), [6] s6 (strings: ldap_memfree).  Fields absent from the control leave their
  * variable untouched, and a NULL pointer skips its field.  A field sent twice
  * keeps the last value (the earlier one is released).  Elements with other
  * tags are skipped. */

@@ -20,7 +20,9 @@
  * gives LDAP_PARAM_ERROR before anything is sent.
  *
  * Ownership: arguments are only read.  String arrays returned by
- * ldap_list_replicas are released with ldap_value_free; strings and buffers
+ * ldap_list_replicas are released with ldap_value_free (which libldap 2.5
+ * declares only under LDAP_DEPRECATED) or its equivalent
+ * ber_memvfree((void **)array); strings and buffers
  * marked "ldapx_memfree" below are plain malloc blocks released with
  * ldapx_memfree.
  */
@@ -76,7 +78,8 @@ DIREXT_API int ldap_remove_replica(LDAP *ld, const char *dn, const char *serverD
 DIREXT_API int ldap_change_replica_type(LDAP *ld, const char *dn, const char *serverDN, int replicaType,
                                         int flags);
 DIREXT_API int ldap_get_replica_info(LDAP *ld, const char *dn, const char *serverDN, ReplicaInfo *info);
-/* *names: NULL-terminated array (NULL when the list is empty); ldap_value_free. */
+/* *names: NULL-terminated array (NULL when the list is empty); ldap_value_free
+ * or ber_memvfree. */
 DIREXT_API int ldap_list_replicas(LDAP *ld, const char *dn, char ***names);
 /* dn and serverDN required; a null reserved is sent as "unusedParam". */
 DIREXT_API int ldap_receive_all_updates(LDAP *ld, const char *dn, const char *serverDN, const char *reserved);
