@@ -41,18 +41,20 @@ bool read_int(const char *&cursor, int &value)
 ber_tag_t read_any_element(BerElement *ber, char **buffer, ber_len_t *length)
 {
     *buffer = nullptr;
-    ber_len_t len = 0;
-    // Peek first: liblber's ber_skip_tag faults on a decoder over no bytes.
-    // Both fail when the content is not all there.
-    if (ber_peek_tag(ber, &len) == LBER_DEFAULT) return LBER_ERROR;
-    ber_tag_t tag = ber_skip_tag(ber, &len);
+    berval contents{};
+    // Peek first: liblber faults on a decoder over no bytes.  Stepping over
+    // the element whole (not ber_skip_tag + ber_read) keeps liblber's cached
+    // tag of the next element in step with its position, so that whatever
+    // is read next starts at the right byte whatever the content's first byte.
+    if (ber_peek_tag(ber, &contents.bv_len) == LBER_DEFAULT) return LBER_ERROR;
+    const ber_tag_t tag = ber_skip_element(ber, &contents);
     if (tag == LBER_DEFAULT) return LBER_ERROR;
-    std::unique_ptr<char, BerMemFree> content(static_cast<char *>(lber::memalloc(len + 1)));
-    if (!content) return LBER_ERROR;
-    if (len > 0 && ber_read(ber, content.get(), len) != static_cast<ber_slen_t>(len)) return LBER_ERROR;
-    content.get()[len] = '\0';
-    *buffer = content.release();
-    if (length) *length = len;
+    char *copy = static_cast<char *>(lber::memalloc(contents.bv_len + 1));
+    if (!copy) return LBER_ERROR;
+    if (contents.bv_len > 0) std::memcpy(copy, contents.bv_val, contents.bv_len);
+    copy[contents.bv_len] = '\0';
+    *buffer = copy;
+    if (length) *length = contents.bv_len;
     return tag;
 }
 

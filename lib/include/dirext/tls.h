@@ -188,8 +188,8 @@ DIREXT_API int ldapssl_get_cert(void *cert_handle, int format, struct berval *ou
  *   *len bytes and zero-fills the rest; if n < *len, *len = n (terminated);
  *   else the text is cut to *len bytes, unterminated, and *len is unchanged.
  *   So size-query, then pass a buffer of n + 1.
- * - LDAPSSL_CERT_VALIDITY: *len = 88; out (an ldapssl_validity), if given,
- *   needs *len >= 88 on entry.
+ * - LDAPSSL_CERT_VALIDITY: *len = 88 on return (its value on entry is not
+ *   read); out, if given, must hold an ldapssl_validity (88 bytes).
  * - LDAPSSL_CERT_VERIFY_ERROR: *len = 4 with out NULL; otherwise *len must be
  *   4 and out receives the X509_V_ERR_* code as an int. */
 DIREXT_API int ldapssl_get_cert_attribute(void *cert_handle, int selector, void *out, int *len);
