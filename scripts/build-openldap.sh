@@ -16,8 +16,46 @@ work="$deps/src"
 stage="$deps/stage"
 rm -rf "$work" "$stage"
 mkdir -p "$work/lists/partial" "$work/archives/partial"
+# The release's source package comes from the mirror the machine's own apt
+# sources name for it (a local mirror or proxy included), never a fixed host.
+codename=$( . /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+codename=${codename:-bookworm}
+apt_mirror() {
+    local f
+    # One-line sources: deb [options] URI SUITE COMPONENT...
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -r "$f" ] || continue
+        awk -v suite="$codename" '$1 == "deb" || $1 == "deb-src" {
+            i = 2
+            if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
+            if ($(i + 1) == suite && $i !~ /^cdrom:/) { print $i; exit }
+        }' "$f"
+    done
+    # deb822 sources: stanzas with URIs: and Suites: fields.
+    for f in /etc/apt/sources.list.d/*.sources; do
+        [ -r "$f" ] || continue
+        awk -v suite="$codename" 'BEGIN { RS = "" } {
+            uri = ""; suites = ""; enabled = 1
+            n = split($0, lines, "\n")
+            for (k = 1; k <= n; k++) {
+                line = lines[k]; gsub(/\t/, " ", line)
+                if (line ~ /^URIs:/) { sub(/^URIs: */, "", line); split(line, u, / +/); uri = u[1] }
+                else if (line ~ /^Suites:/) { sub(/^Suites:/, "", line); suites = line " " }
+                else if (line ~ /^Enabled: *[Nn]o/) enabled = 0
+            }
+            if (enabled && uri != "" && uri !~ /^cdrom:/ && index(suites, " " suite " ")) { print uri; exit }
+        }' "$f"
+    done
+}
+mirror=$(apt_mirror | head -n1)
+if [ -z "$mirror" ]; then
+    echo "build-openldap: no Debian mirror for '$codename' in the machine's apt sources" \
+         "(/etc/apt/sources.list or /etc/apt/sources.list.d/): add one, then run this again" >&2
+    exit 1
+fi
+echo "build-openldap: source from $mirror ($codename)" >&2
 cat > "$work/sources.list" <<LIST
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror $codename main
 LIST
 apt_opts=(-o "Dir::Etc::sourcelist=$work/sources.list" -o "Dir::Etc::sourceparts=-"
           -o "Dir::State::Lists=$work/lists" -o "Dir::Cache::archives=$work/archives"

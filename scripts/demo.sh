@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The main job: builds everything, starts the bundled directory simulator with
+# The main job: builds the tool and the simulator, starts the bundled directory simulator with
 # a sample server object, and runs quorindex against it:
 # list, add, suspend, list, resume, delete, list.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
-scripts/setup.sh release >&2
+scripts/setup.sh demo >&2
 
 export LDAPNOINIT=1
-sim=build/release/sim/dirsim
-quorindex=build/release/tools/quorindex/quorindex
+sim=build/demo/sim/dirsim
+quorindex=build/demo/tools/quorindex/quorindex
 ready=$(mktemp)
 "$sim" --ldif sim/data/sample.ldif >"$ready" &
 sim_pid=$!

@@ -3,16 +3,35 @@
 # builds the OpenSSL-backed OpenLDAP client libraries into build/deps, and
 # configures and builds the project in build/<config>.
 #
-#   scripts/setup.sh [release|asan|tsan]...     (default: release)
+#   scripts/setup.sh [demo|release|asan|tsan|fuzz]...     (default: release)
+#
+# demo installs and builds only what scripts/demo.sh runs (no test tool chain).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
-need_pkgs=(build-essential cmake ninja-build pkg-config dpkg-dev libssl-dev openssl
-           libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
-           slapd ldap-utils python3 ca-certificates debian-archive-keyring man-db)
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(release)
+
+# What every configuration needs: the compiler and build tools, OpenSSL, and
+# what building the private libldap from Debian's source package takes.
+need_pkgs=(build-essential cmake ninja-build pkg-config dpkg-dev libssl-dev
+           ca-certificates debian-archive-keyring)
+for c in "${configs[@]}"; do
+    case "$c" in
+        demo) ;;
+        # The test tool chain, and slapd as the independent LDAP peer.
+        # libsasl2-modules holds Cyrus SASL's DIGEST-MD5 for slapd: only a
+        # recommendation of slapd's, so --no-install-recommends leaves it out.
+        release|asan|tsan)
+            need_pkgs+=(openssl libgtest-dev libgmock-dev libbenchmark-dev slapd ldap-utils
+                        libsasl2-modules python3 man-db) ;;
+        fuzz) need_pkgs+=(clang libclang-rt-14-dev) ;;
+        *) echo "setup: unknown configuration $c (demo, release, asan, tsan or fuzz)" >&2; exit 2 ;;
+    esac
+done
 missing=()
-for p in "${need_pkgs[@]}"; do
+for p in $(printf '%s\n' "${need_pkgs[@]}" | sort -u); do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
@@ -28,16 +47,16 @@ fi
 
 scripts/build-openldap.sh
 
-configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(release)
 for c in "${configs[@]}"; do
     case "$c" in
+        # Only what the demo runs: the tool and the simulator.
+        demo)    flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DDIREXT_BUILD_TESTS=OFF) ;;
         release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
         asan)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=address) ;;
         tsan)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=thread) ;;
-        fuzz)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=address -DDIREXT_FUZZ=ON
+        # The fuzzers and what they reach; the test suite runs in the other builds.
+        fuzz)    flags=(-DCMAKE_BUILD_TYPE=Debug -DDIREXT_SANITIZE=address -DDIREXT_FUZZ=ON -DDIREXT_BUILD_TESTS=OFF
                         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
-        *) echo "setup: unknown configuration $c" >&2; exit 2 ;;
     esac
     if [ ! -f "build/$c/build.ninja" ]; then
         cmake -S . -B "build/$c" -G Ninja -DDIREXT_WERROR=ON "${flags[@]}" >/dev/null
@@ -46,6 +65,8 @@ for c in "${configs[@]}"; do
         # Only the programs that take locks or run threads (tests/tsan-targets.txt).
         mapfile -t targets < <(grep -v '^#' tests/tsan-targets.txt | grep .)
         cmake --build "build/$c" --target "${targets[@]}"
+    elif [ "$c" = demo ]; then
+        cmake --build "build/$c" --target quorindex dirsim
     else
         cmake --build "build/$c"
     fi
