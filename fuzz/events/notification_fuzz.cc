@@ -1,13 +1,15 @@
 // A notification value as a whole: the head, then the body through the
 // dispatch by its tag and the decoder it selects, then the trailing address.
 // The library reads it with the inline reader; the same decoders over
-// liblber must come to exactly the same result.
+// liblber must come to exactly the same result, and an accepted body written
+// again in its kind's shape must read back the same.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "events/records.h"
+#include "model.h"
 #include "outcome.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -31,5 +33,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Only the head, as a caller without eventData asks for it.
     int type = 0, result = 0;
     dirext::events::parse_event_value(&value, &type, &result, nullptr, nullptr);
+
+    void *record = nullptr;
+    NetAddrEventData *address = nullptr;
+    if (dirext::events::parse_event_value(&value, &type, &result, &record, &address) == 0 && record) {
+        const int kind = static_cast<int>(DIREXT_EVENT_KIND(record));
+        auto decode_again = [&](const std::string &body, void **out, NetAddrEventData **again_address) {
+            std::string again = wire::seq({wire::integer(type), wire::integer(result), wire::tlv(kind, body)});
+            struct berval bytes = {again.size(), again.data()};
+            int again_type = 0, again_result = 0;
+            const int rc = dirext::events::parse_event_value(&bytes, &again_type, &again_result, out, again_address);
+            return rc == 0 && (again_type != type || again_result != result) ? LDAP_OTHER : rc;
+        };
+        const model::Shape *shape = model::shape_for(kind);
+        if (!shape || !model::same_when_rewritten(*shape, record, address, decode_again)) __builtin_trap();
+    }
+    ldap_event_free(record);
+    ldap_event_free(address);
     return 0;
 }
