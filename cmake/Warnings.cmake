@@ -18,4 +18,10 @@ if(_san)
   # Applied globally so that tests, tools and the library share one runtime.
   add_compile_options(${_san})
   add_link_options(${_san})
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    # The C examples load the C++ library: clang links its C++ sanitizer
+    # runtime parts (and the C++ library they need) only into programs it
+    # links as C++ unless asked.
+    add_link_options("$<$<LINK_LANGUAGE:C>:-fsanitize-link-c++-runtime;-lstdc++>")
+  endif()
 endif()

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the release and the
-# sanitizer (ASan+UBSan) configurations, and runs the whole suite in each.
+# sanitizer (ASan+UBSan) configurations, and runs the whole suite in each;
+# then builds the libFuzzer targets and runs each for a short, bounded time.
 #
-#   scripts/test.sh            tsan (the threaded tests), release and asan (ASan+UBSan)
+#   scripts/test.sh            tsan (the threaded tests), release, asan (ASan+UBSan) and fuzz
 #   scripts/test.sh release    only one of them
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 configs=("$@")
-[ ${#configs[@]} -gt 0 ] || configs=(tsan release asan)
+[ ${#configs[@]} -gt 0 ] || configs=(tsan release asan fuzz)
 
 # The tsan configuration builds only the programs of tests/tsan-targets.txt
 # and runs each of them whole.
@@ -37,6 +38,8 @@ for c in "${configs[@]}"; do
     echo "=== tests: $c ==="
     if [ "$c" = tsan ]; then
         run_tsan_programs || status=1
+    elif [ "$c" = fuzz ]; then
+        scripts/fuzz.sh "${DIREXT_FUZZ_SECONDS:-20}" || status=1
     else
         (cd "build/$c" && ctest --output-on-failure --timeout 300 -j2) || status=1
     fi

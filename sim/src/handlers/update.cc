@@ -52,7 +52,7 @@ std::optional<std::string> missing_rdn_value(const Entry &e, const RdnPairs &rdn
     for (const auto &[type, value] : rdn) {
         const Attribute *a = e.find(type);
         if (!a || std::none_of(a->values.begin(), a->values.end(),
-                               [&](const std::string &v) { return values_equal(v, value); }))
+                               [&wanted = value](const std::string &v) { return values_equal(v, wanted); }))
             return type;
     }
     return std::nullopt;
@@ -377,7 +377,7 @@ private:
             for (const auto &[type, value] : first_rdn(e.dn).value_or(Pairs())) {
                 Attribute *a = e.find(type);
                 if (!a || has_pair(rdn, type, value)) continue;
-                std::erase_if(a->values, [&](const std::string &v) { return values_equal(v, value); });
+                std::erase_if(a->values, [&wanted = value](const std::string &v) { return values_equal(v, wanted); });
                 if (a->values.empty()) e.attrs.erase(e.attrs.begin() + (a - e.attrs.data()));
             }
         }
@@ -386,7 +386,7 @@ private:
             if (!a) {
                 e.attrs.push_back({type, {value}});
             } else if (std::none_of(a->values.begin(), a->values.end(),
-                                    [&](const std::string &v) { return values_equal(v, value); })) {
+                                    [&wanted = value](const std::string &v) { return values_equal(v, wanted); })) {
                 a->values.push_back(value);
             }
         }
