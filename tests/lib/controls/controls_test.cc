@@ -200,45 +200,6 @@ TEST_F(Controls, CreatorArgumentsAreChecked)
 
 constexpr const char kEntryChange[] = "2.16.840.1.113730.3.4.7";
 
-TEST_F(Controls, EntryChangeFields)
-{
-    struct Case {
-        const char *value;
-        int type;
-        const char *prev_dn;  // null: none
-        int present;
-        int number;
-    };
-    const std::vector<Case> cases = {
-        {"3003 0a0101", 1, nullptr, 0, -1},
-        // modify DN with previous DN and a change number tagged [0]
-        {"300e 0a0108 0406 636e3d6f6c64 800107", 8, "cn=old", 1, 7},
-        // the same number with the universal INTEGER tag does not count
-        {"300e 0a0108 0406 636e3d6f6c64 020107", 8, "cn=old", 0, -1},
-        // a number without a previous DN
-        {"3007 0a0104 80020100", 4, nullptr, 1, 256},
-    };
-    for (const Case &tc : cases) {
-        Array ctrls(kEntryChange, tc.value);
-        int type = -1, present = -1, number = -1;
-        char *prev = reinterpret_cast<char *>(1);
-        ASSERT_EQ(ldap_parse_entrychange_control(ld_.get(), ctrls.get(), &type, &prev, &present, &number),
-                  LDAP_SUCCESS)
-            << tc.value;
-        EXPECT_EQ(type, tc.type);
-        EXPECT_EQ(present, tc.present);
-        EXPECT_EQ(number, tc.number);
-        if (tc.prev_dn) {
-            ASSERT_NE(prev, nullptr);
-            EXPECT_STREQ(prev, tc.prev_dn);
-        } else {
-            EXPECT_EQ(prev, nullptr);
-        }
-        ldap_memfree(prev);
-        EXPECT_EQ(session_code(), LDAP_SUCCESS);
-    }
-}
-
 // Without a place for the previous DN, the number after it is still found.
 TEST_F(Controls, EntryChangeNumberFoundWithoutPreviousDn)
 {
@@ -309,23 +270,6 @@ TEST_F(Controls, EntryChangeBadValues)
 // ---- status ----
 
 constexpr const char kStatus[] = "2.16.840.1.113719.1.27.101.40";
-
-TEST_F(Controls, StatusResponseNumbers)
-{
-    Array all(kStatus, "300c 800101 810102 820103 830104");
-    int v[4] = {-1, -1, -1, -1};
-    ASSERT_EQ(ldap_parse_sstatus_control(ld_.get(), all.get(), &v[0], &v[1], &v[2], &v[3]), LDAP_SUCCESS);
-    EXPECT_EQ(std::vector<int>(v, v + 4), (std::vector<int>{1, 2, 3, 4}));
-
-    // Absent numbers leave their variables alone; a null pointer skips one.
-    Array some(kStatus, "3007 81020100 830105");
-    int w[4] = {-1, -1, -1, -1};
-    ASSERT_EQ(ldap_parse_sstatus_control(ld_.get(), some.get(), &w[0], &w[1], &w[2], nullptr), LDAP_SUCCESS);
-    EXPECT_EQ(std::vector<int>(w, w + 4), (std::vector<int>{-1, 256, -1, -1}));
-
-    Array empty(kStatus, "3000");
-    ASSERT_EQ(ldap_parse_sstatus_control(ld_.get(), empty.get(), nullptr, nullptr, nullptr, nullptr), LDAP_SUCCESS);
-}
 
 TEST_F(Controls, StatusResponseFailures)
 {
@@ -424,17 +368,6 @@ TEST_F(Controls, ReferenceResponseFailures)
                                            &out.s6),
               LDAP_DECODING_ERROR);
     EXPECT_STREQ(out.s1, "a");
-}
-
-// The first match counts when the OID appears twice.
-TEST_F(Controls, FirstMatchingControlIsDecoded)
-{
-    Array first(kStatus, "3003 800101");
-    Array second(kStatus, "3003 800102");
-    LDAPControl *both[] = {&first.control, &second.control, nullptr};
-    int v0 = 0;
-    ASSERT_EQ(ldap_parse_sstatus_control(ld_.get(), both, &v0, nullptr, nullptr, nullptr), LDAP_SUCCESS);
-    EXPECT_EQ(v0, 1);
 }
 
 }  // namespace

@@ -26,11 +26,6 @@ void expect_every_prefix_fails(const std::string &value, int expected, Decode de
     }
 }
 
-std::string octets(const std::string &s)
-{
-    return ber("o", s.data(), static_cast<ber_len_t>(s.size()));
-}
-
 TEST(extopsTable, ResponseNameIsRequestNameWithLastArcPlusOne)
 {
     for (const Operation &op : kOperations) {
@@ -126,35 +121,7 @@ TEST(extopsReplicaList, DecodesTheNamesAndStoresOnlyOnSuccess)
     EXPECT_EQ(out, sentinel);
 }
 
-TEST(extopsReplicaList, EmptyListIsNull)
-{
-    Ber ber = decoder(unhex("30 00"));
-    char **names = reinterpret_cast<char **>(&names);
-    EXPECT_EQ(decode_replica_list(ber.get(), &names), 0);
-    EXPECT_EQ(names, nullptr);
-}
-
 // ---- returned strings
-
-TEST(extopsReturnedString, BindDnCutsAt772BytesTo770)
-{
-    struct Case {
-        std::size_t length;
-        bool cut;
-        std::size_t kept;
-    } cases[] = {
-        {0, true, 0},       {770, true, 770}, {771, true, 771},  {772, true, 770},
-        {800, true, 770},   {772, false, 772}, {5000, false, 5000},
-    };
-    for (const Case &c : cases) {
-        std::string text(c.length, 'x');
-        Ber ber = decoder(octets(text));
-        char *out = nullptr;
-        ASSERT_EQ(decode_returned_string(ber.get(), c.cut, &out), 0);
-        EXPECT_EQ(std::string(out), text.substr(0, c.kept)) << c.length;
-        std::free(out);
-    }
-}
 
 TEST(extopsReturnedString, NotAnOctetStringFails)
 {
@@ -269,26 +236,6 @@ std::string filter_value(std::vector<std::pair<std::string, std::vector<std::str
     return flatten(e.get());
 }
 
-TEST(extopsReplicationFilter, BerToText)
-{
-    struct Case {
-        std::string value;
-        const char *text;
-    } cases[] = {
-        {filter_value({{"person", {"cn", "sn"}}}), "person$cn$sn$$$"},
-        {filter_value({}), ""},
-        {unhex("30 00"), ""},
-        {filter_value({{"person", {}}, {"organization", {"o"}}}), "person$$organization$o$$$"},
-    };
-    for (const Case &c : cases) {
-        Ber ber = decoder(c.value);
-        char *text = nullptr;
-        ASSERT_EQ(decode_replication_filter(ber.get(), &text), 0) << c.text;
-        EXPECT_STREQ(text, c.text);
-        std::free(text);
-    }
-}
-
 TEST(extopsReplicationFilter, BadValuesFailWithTheTextSoFarForTheCaller)
 {
     std::string value = filter_value({{"person", {"cn"}}, {"group", {"member"}}});
@@ -348,36 +295,6 @@ std::string backup_value(int size, int first, int second, const std::string &dat
     for (int c : chunks) ber_printf(e.get(), "{i}", c);
     ber_printf(e.get(), "]}");
     return flatten(e.get());
-}
-
-TEST(extopsBackup, DecodesDataChunksAndNextState)
-{
-    Ber ber = decoder(backup_value(5, 7, 3, std::string("ab\0cd", 5), {4096, 100}));
-    BackupResponse r;
-    ASSERT_EQ(decode_backup(ber.get(), r), 0);
-    EXPECT_EQ(r.size, 5);
-    EXPECT_EQ(std::string(r.data.get(), 5), std::string("ab\0cd", 5));
-    EXPECT_STREQ(r.chunk_list.get(), "2;4096;100;");
-    EXPECT_STREQ(r.state.get(), "7+3");
-}
-
-TEST(extopsBackup, ChunkListOfNoEntriesIsZeroSemicolon)
-{
-    Ber ber = decoder(backup_value(1, 1, 1, "x", {}));
-    BackupResponse r;
-    ASSERT_EQ(decode_backup(ber.get(), r), 0);
-    EXPECT_STREQ(r.chunk_list.get(), "0;");
-}
-
-TEST(extopsBackup, LongChunkListGrowsPastItsFirstBuffer)
-{
-    std::vector<int> chunks(300, -2000000000);
-    Ber ber = decoder(backup_value(1, 1, 1, "x", chunks));
-    BackupResponse r;
-    ASSERT_EQ(decode_backup(ber.get(), r), 0);
-    std::string expected = "300;";
-    for (int i = 0; i < 300; ++i) expected += "-2000000000;";
-    EXPECT_EQ(r.chunk_list.get(), expected);
 }
 
 TEST(extopsBackup, BadResponsesAreDecodingErrors)
