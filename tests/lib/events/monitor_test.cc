@@ -16,7 +16,6 @@ namespace {
 using namespace wire;
 
 const std::string kPlainOid = "2.16.840.1.113719.1.27.100.79";
-const std::string kFilteredOid = "2.16.840.1.113719.1.27.100.84";
 const std::string kResponseOid = "2.16.840.1.113719.1.27.100.80";
 const std::string kEventOid = "2.16.840.1.113719.1.27.100.81";
 
@@ -37,38 +36,6 @@ TEST(MonitorRequest, PlainRequestBytesAreExact)
     EXPECT_EQ(peer.result_code(), LDAP_SUCCESS);
     const std::string value = "\x30\x0d\x02\x01\x01\x31\x08\x30\x06\x02\x01\x01\x0a\x01\x02";
     EXPECT_EQ(hex(peer.receive()), hex(extended_request(msgid, kPlainOid, value)));
-}
-
-TEST(MonitorRequest, SpecifiersGoInArrayOrder)
-{
-    Peer peer;
-    EventSpecifier specs[] = {{300, 0}, {-1, 7}, {2, 1}};
-    int msgid = -1;
-    ASSERT_EQ(ldap_monitor_events(peer.ld(), 3, specs, &msgid), LDAP_SUCCESS);
-    const std::string value =
-        seq({integer(3), set({seq({integer(300), enumerated(0)}), seq({integer(-1), enumerated(7)}),
-                              seq({integer(2), enumerated(1)})})});
-    EXPECT_EQ(hex(peer.receive()), hex(extended_request(msgid, kPlainOid, value)));
-}
-
-TEST(MonitorRequest, FilteredRequestAddsTheFilterAsThirdMember)
-{
-    Peer peer;
-    FilteredEventSpecifier specs[] = {{1, 2, "(cn=a*)"}, {5, 0, ""}};
-    int msgid = -1;
-    ASSERT_EQ(ldap_monitor_events_filtered(peer.ld(), 2, specs, &msgid), LDAP_SUCCESS);
-    const std::string value = seq({integer(2), set({seq({integer(1), enumerated(2), octets("(cn=a*)")}),
-                                                    seq({integer(5), enumerated(0), octets("")})})});
-    EXPECT_EQ(hex(peer.receive()), hex(extended_request(msgid, kFilteredOid, value)));
-}
-
-TEST(MonitorRequest, NegativeCountIsSentWithAnEmptySet)
-{
-    Peer peer;
-    EventSpecifier specs[] = {{1, 2}};
-    int msgid = -1;
-    ASSERT_EQ(ldap_monitor_events(peer.ld(), -2, specs, &msgid), LDAP_SUCCESS);
-    EXPECT_EQ(hex(peer.receive()), hex(extended_request(msgid, kPlainOid, seq({integer(-2), set({})}))));
 }
 
 TEST(MonitorRequest, BadArgumentsSendNothingAndLeaveTheHandle)
@@ -141,20 +108,6 @@ std::string registrations(int count, std::initializer_list<std::pair<int, int>> 
     std::string elements;
     for (auto [t, s] : pairs) elements += seq({integer(t), enumerated(s)});
     return seq({integer(count), tlv(0x31, elements)});
-}
-
-TEST(MonitorResponse, ListsTheRegistrationsInWireOrder)
-{
-    Peer peer;
-    Final f;
-    const std::string value = registrations(2, {{1, 2}, {300, -1}});
-    parse_final(peer, &kResponseOid, &value, f);
-    EXPECT_EQ(f.rc, LDAP_SUCCESS);
-    EXPECT_EQ(f.result_code, LDAP_SUCCESS);
-    EXPECT_EQ(f.count, 2);
-    EXPECT_EQ(f.pairs(), "(1,2)(300,-1)");
-    EXPECT_EQ(f.error, nullptr);
-    EXPECT_EQ(peer.result_code(), LDAP_SUCCESS);
 }
 
 TEST(MonitorResponse, ServerResultAndMessageComeThrough)

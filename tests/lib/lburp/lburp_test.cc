@@ -263,28 +263,6 @@ TEST_F(Lburp, StartResponseCarriesTheServersCodeAndMessage)
     EXPECT_EQ(ldap_parse_lburp_start_response(ld(), res.get(), nullptr, nullptr, &max, 0), LDAP_SUCCESS);
 }
 
-TEST_F(Lburp, UpdateResponseFailureLists)
-{
-    auto send = [this](int *id) {
-        LBURPOperation *none[] = {nullptr};
-        return ldap_lburp_operation_request(ld(), 1, none, id);
-    };
-    // Two entries: (3, 68, "", "exists") and (9, 32, "o=lab", "").
-    const std::string two = unhex("3012 020103 300d 0a0144 0400 0406 657869737473"
-                                  "3011 020109 300c 0a0120 0405 6f3d6c6162 0400");
-    Message res = answer(kUpdate, {.response_name = kUpdateResponse, .response_value = two}, send);
-    Failures f;
-    f.rc = ldap_parse_lburp_operation_response(ld(), res.release(), &f.errcode, nullptr, &f.count, &f.list, 1);
-    ASSERT_EQ(f.rc, LDAP_SUCCESS);
-    ASSERT_EQ(f.count, 2);
-    EXPECT_EQ(f.list[0].operationNumber, 3);
-    EXPECT_EQ(f.list[0].resultCode, LDAP_ALREADY_EXISTS);
-    EXPECT_STREQ(f.list[0].diagnosticMessage, "exists");
-    EXPECT_EQ(f.list[1].operationNumber, 9);
-    EXPECT_EQ(f.list[1].resultCode, LDAP_NO_SUCH_OBJECT);
-    EXPECT_STREQ(f.list[1].diagnosticMessage, "");
-}
-
 TEST_F(Lburp, UpdateResponseEdgeCases)
 {
     auto send = [this](int *id) {
