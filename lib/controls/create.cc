@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "controls/internal.h"
-#include "core/lber.h"
+#include "core/ber_seam.h"
 
 namespace dirext::controls {
 namespace {

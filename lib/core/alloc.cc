@@ -33,9 +33,4 @@ char *dup_bytes(const char *bytes, std::size_t n)
     return copy;
 }
 
-char *dup_string(const char *s)
-{
-    return s ? dup_bytes(s, std::strlen(s)) : nullptr;
-}
-
 }  // namespace dirext

@@ -13,7 +13,6 @@ namespace dirext {
 
 void *alloc(std::size_t size);                    // malloc, unless the test hook says fail
 void *alloc_zeroed(std::size_t count, std::size_t size);
-char *dup_string(const char *s);                  // strdup through alloc(); null for null
 char *dup_bytes(const char *bytes, std::size_t n);  // n bytes plus a terminator
 
 // Test hook: when set, called before every allocation; returning true makes
@@ -21,7 +20,7 @@ char *dup_bytes(const char *bytes, std::size_t n);  // n bytes plus a terminator
 using AllocFailHook = bool (*)(std::size_t size);
 void set_alloc_fail_hook(AllocFailHook hook);
 
-// Asks the hook about an allocation made elsewhere (core/lber.h): true when it
+// Asks the hook about an allocation made elsewhere (core/ber_seam.h): true when it
 // is to fail.
 bool alloc_fails(std::size_t size);
 

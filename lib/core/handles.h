@@ -29,7 +29,6 @@ using BervalPtr = std::unique_ptr<struct berval, Deleter<ber_bvfree>>;
 using LdapStringPtr = std::unique_ptr<char, Deleter<ldap_memfree>>;
 using LdapValuesPtr = std::unique_ptr<char *, Deleter<ldap_value_free>>;
 using MessagePtr = std::unique_ptr<LDAPMessage, Deleter<ldap_msgfree>>;
-using ControlPtr = std::unique_ptr<LDAPControl, Deleter<ldap_control_free>>;
 using UrlDescPtr = std::unique_ptr<LDAPURLDesc, Deleter<ldap_free_urldesc>>;
 
 using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
@@ -38,7 +37,6 @@ using PkeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
 using SslCtxPtr = std::unique_ptr<SSL_CTX, Deleter<SSL_CTX_free>>;
 using Pkcs12Ptr = std::unique_ptr<PKCS12, Deleter<PKCS12_free>>;
 using Pkcs8InfoPtr = std::unique_ptr<PKCS8_PRIV_KEY_INFO, Deleter<PKCS8_PRIV_KEY_INFO_free>>;
-using X509StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, Deleter<X509_STORE_CTX_free>>;
 
 // Stacks own their elements: pop_free releases both.
 struct Pkcs7StackFree {

@@ -3,7 +3,7 @@
 #include "core/handles.h"  // first: reads <ldap.h> the library's way
 
 #include "core/alloc.h"
-#include "core/lber.h"
+#include "core/ber_seam.h"
 #include "events/envelope.h"
 #include "events/records.h"
 

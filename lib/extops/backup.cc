@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "core/alloc.h"
-#include "core/lber.h"
+#include "core/ber_seam.h"
 #include "extops/codecs.h"
 #include "extops/skeleton.h"
 #include "extops/text.h"

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "core/handles.h"
-#include "core/lber.h"
+#include "core/ber_seam.h"
 
 namespace dirext::extops {
 namespace detail {

@@ -1,6 +1,6 @@
 // LBURP start, update and end requests: asynchronous extended operations
 // whose message ids go back to the caller.
-#include "core/lber.h"
+#include "core/ber_seam.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {

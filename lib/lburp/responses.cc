@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "core/alloc.h"
-#include "core/lber.h"
+#include "core/ber_seam.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {

@@ -1,5 +1,5 @@
 // One failure hook for both of the library's allocation seams: its own
-// (core/alloc.h, which also covers the liblber calls of core/lber.h) and the
+// (core/alloc.h, which also covers the liblber calls of core/ber_seam.h) and the
 // schema utility's (schema/memory.h).  White-box: include it only in tests
 // that link dirext_testing.
 //

@@ -1,4 +1,4 @@
-#include "core/lber.h"
+#include "core/ber_seam.h"
 
 #include "core/alloc.h"
 
