@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <optional>
 
-#include "index_value.h"
+#include "index_listing.h"
 #include "ldap_handles.h"
+#include "stored_definition.h"
 
 namespace quorindex {
 namespace {
@@ -108,12 +109,10 @@ int modify_indexes(LDAP *ld, const char *server_dn, const std::vector<Change> &c
 
 // ---- add ----
 
-enum Rule { kValue = 0, kPresence = 1, kSubstring = 2, kInvalidRule = -1 };
-
 struct Definition {
     std::string given;  // as typed, for reports
     std::string name, attributes, rule_text;
-    int rule = kInvalidRule;
+    std::optional<RuleCode> rule;  // none for a rule the tool does not know
 };
 
 // Writes the reports of one checking phase: a heading once, then " %s," per item.
@@ -147,6 +146,16 @@ bool check_shapes(const std::vector<std::string> &definitions)
     return !report.open();
 }
 
+// Text between the first and the last character that is neither blank nor tab.
+std::string trim(std::string_view text)
+{
+    const char *blanks = " \t";
+    size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    size_t last = text.find_last_not_of(blanks);
+    return std::string(text.substr(first, last - first + 1));
+}
+
 Definition split_definition(const std::string &given)
 {
     Definition d;
@@ -159,12 +168,12 @@ Definition split_definition(const std::string &given)
     return d;
 }
 
-int rule_code(const std::string &text)
+std::optional<RuleCode> rule_code(const std::string &text)
 {
-    if (strcasecmp(text.c_str(), "VALUE") == 0) return kValue;
-    if (strcasecmp(text.c_str(), "PRESENCE") == 0) return kPresence;
-    if (strcasecmp(text.c_str(), "SUBSTRING") == 0) return kSubstring;
-    return kInvalidRule;
+    if (strcasecmp(text.c_str(), "VALUE") == 0) return RuleCode::value;
+    if (strcasecmp(text.c_str(), "PRESENCE") == 0) return RuleCode::presence;
+    if (strcasecmp(text.c_str(), "SUBSTRING") == 0) return RuleCode::substring;
+    return std::nullopt;
 }
 
 // ancestorID belongs to the tool: only the -a prefix may name it, and only first.
@@ -183,18 +192,18 @@ bool check_fields(std::vector<Definition> &defs, bool ancestor)
     Report report;
     for (auto &d : defs) {
         d.rule = rule_code(d.rule_text);
-        if (ancestor && d.rule == kPresence) {
+        if (ancestor && d.rule == RuleCode::presence) {
             std::fputs("Invalid index definition(s): Cannot create PRESENCE type Index with -a option.  ", stderr);
             return false;
         }
-        if (ancestor && d.rule == kSubstring) {
+        if (ancestor && d.rule == RuleCode::substring) {
             std::fputs("Invalid index definition(s): Cannot create SUBSTRING type Index with -a option. ", stderr);
             return false;
         }
         bool too_long = ancestor && d.attributes.size() > kMaxAncestorAttributes;
-        if (ancestor && d.rule == kValue && !d.attributes.empty()) d.attributes = std::string(kAncestorId) + "$" + d.attributes;
-        bool invalid = d.name.empty() || d.attributes.empty() || d.rule_text.empty() || d.rule == kInvalidRule ||
-                       too_long;
+        if (ancestor && d.rule == RuleCode::value && !d.attributes.empty())
+            d.attributes = std::string(kAncestorId) + "$" + d.attributes;
+        bool invalid = d.name.empty() || d.attributes.empty() || d.rule_text.empty() || !d.rule || too_long;
         if (invalid) report.item("Invalid index definition(s): ", d.given);
         if (!d.attributes.empty() && ancestor_misplaced(d.attributes, ancestor)) {
             if (report.open()) std::fputs("\b. ", stderr);
@@ -204,9 +213,9 @@ bool check_fields(std::vector<Definition> &defs, bool ancestor)
         }
         if (invalid) continue;
         size_t count = split_fields(d.attributes).size();
-        if (d.rule == kValue && count > (ancestor ? 6u : 5u))
+        if (d.rule == RuleCode::value && count > (ancestor ? 6u : 5u))
             report.item("Invalid index definition(s): VALUE indexes can have maximum 5 attributes:", d.given);
-        else if (d.rule != kValue && count > 1)
+        else if (d.rule != RuleCode::value && count > 1)
             report.item("Invalid index definition(s): PRESENCE and SUBSTRING indexes can have only one attribute:",
                         d.given);
     }
@@ -231,11 +240,6 @@ bool check_not_existing(const std::vector<Definition> &defs, const std::vector<s
         if (find_index(values, d.name)) report.item("Index name(s)", d.name);
     if (report.open()) std::fputs("\b already exists. ", stderr);
     return !report.open();
-}
-
-std::string stored_value(const Definition &d)
-{
-    return "0$" + d.name + "$2$" + std::to_string(d.rule) + "$0$1$" + d.attributes;
 }
 
 }  // namespace
@@ -284,7 +288,7 @@ int add_indexes(LDAP *ld, const std::vector<std::string> &definitions, const cha
     if (!check_not_existing(defs, values)) return 1;
 
     Change add{LDAP_MOD_ADD, {}};
-    for (const auto &d : defs) add.values.push_back(stored_value(d));
+    for (const auto &d : defs) add.values.push_back(new_definition(d.name, *d.rule, d.attributes));
     return modify_indexes(ld, server_dn, {add});
 }
 
@@ -324,7 +328,7 @@ int set_index_state(LDAP *ld, const std::vector<std::string> &names, const char 
             missing.item("Index(es)", name);
             continue;
         }
-        auto changed = with_state(*value, state == IndexState::suspend ? '1' : '3');
+        auto changed = with_state(*value, state == IndexState::suspend ? StateCode::offline : StateCode::resuming);
         if (!changed) {
             // Only a value without a state field gets here; it cannot be changed safely.
             std::fprintf(stderr, "Invalid stored index definition: %s. ", value->c_str());
