@@ -20,6 +20,16 @@ int make_control(const char *oid, BerElement *ber, bool critical, LDAPControl **
     return ldap_control_create(oid, critical, &value, 1, out);
 }
 
+// Effective privileges:
+//
+//   GetEffectivePrivileges ::= SEQUENCE {
+//       CHOICE {
+//           selector  [0] IMPLICIT INTEGER,         -- 0 or 1
+//           items     [1] IMPLICIT SEQUENCE OF CHOICE {
+//               first   [0] IMPLICIT OCTET STRING,
+//               second  [1] IMPLICIT OCTET STRING } } }
+//
+// The items' [1] goes out as the octet 0x81, its constructed bit clear.
 int create_get_effective(LDAP *ld, LDAPEffectivePrivilegesItem **items, int selector, int is_critical,
                          LDAPControl **out)
 {
@@ -48,6 +58,12 @@ int create_get_effective(LDAP *ld, LDAPEffectivePrivilegesItem **items, int sele
     return store(ld, make_control(kGetEffectiveOid, ber.get(), is_critical != 0, out));
 }
 
+// Status:
+//
+//   StatusRequest ::= SEQUENCE {
+//       f0  [0] IMPLICIT BOOLEAN OPTIONAL,
+//       ...
+//       f6  [6] IMPLICIT BOOLEAN OPTIONAL }
 int create_status(LDAP *ld, const LDAPStatusRequest *status, int is_critical, LDAPControl **out)
 {
     if (!status || !out) return store(ld, LDAP_PARAM_ERROR);
@@ -68,6 +84,12 @@ int create_status(LDAP *ld, const LDAPStatusRequest *status, int is_critical, LD
 
 }  // namespace
 
+// Persistent search:
+//
+//   PersistentSearch ::= SEQUENCE {
+//       changeTypes  INTEGER,
+//       changesOnly  BOOLEAN,
+//       returnECs    BOOLEAN }
 int create_persistent_search(LDAP *ld, int change_types, int changes_only, int return_ecs, bool critical,
                              LDAPControl **out)
 {
@@ -113,6 +135,7 @@ int ldap_create_sstatus_control(LDAP *ld, const LDAPStatusRequest *status, int i
     return ld ? dirext::controls::create_status(ld, status, is_critical, out) : LDAP_PARAM_ERROR;
 }
 
+// The reference request carries no value.
 int ldap_create_reference_control(LDAP *ld, int is_critical, LDAPControl **out)
 {
     using dirext::controls::store;

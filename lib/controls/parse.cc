@@ -64,6 +64,13 @@ private:
     ber_len_t end_ = 0;  // what remains of the value after the element
 };
 
+// Status response:
+//
+//   StatusResponse ::= SEQUENCE {
+//       value0  [0] IMPLICIT INTEGER OPTIONAL,
+//       value1  [1] IMPLICIT INTEGER OPTIONAL,
+//       value2  [2] IMPLICIT INTEGER OPTIONAL,
+//       value3  [3] IMPLICIT INTEGER OPTIONAL }
 int parse_status(LDAP *ld, LDAPControl **ctrls, int *values[4])
 {
     if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
@@ -149,6 +156,17 @@ int read_reference_field(BerElement *ber, ber_tag_t tag, ReferenceOut &out)
     }
 }
 
+// Reference response:
+//
+//   ReferenceResponse ::= SET {
+//       s1     [1] IMPLICIT OCTET STRING OPTIONAL,
+//       i2     [2] IMPLICIT INTEGER OPTIONAL,
+//       s3     [3] IMPLICIT OCTET STRING OPTIONAL,
+//       i4     [4] IMPLICIT INTEGER OPTIONAL,
+//       list5  [5] IMPLICIT SET OF OCTET STRING OPTIONAL,
+//       s6     [6] IMPLICIT OCTET STRING OPTIONAL }
+//
+// Elements with other tags are stepped over.
 int parse_reference(LDAP *ld, LDAPControl **ctrls, ReferenceOut &out)
 {
     if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
@@ -169,6 +187,12 @@ int parse_reference(LDAP *ld, LDAPControl **ctrls, ReferenceOut &out)
 
 }  // namespace
 
+// Entry change notification:
+//
+//   EntryChangeNotification ::= SEQUENCE {
+//       changeType    ENUMERATED,
+//       previousDN    LDAPDN OPTIONAL,
+//       changeNumber  [0] IMPLICIT INTEGER OPTIONAL }
 int parse_entry_change(LDAP *ld, LDAPControl **ctrls, int *change_type, char **prev_dn,
                        int *change_number_present, int *change_number)
 {

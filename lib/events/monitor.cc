@@ -1,10 +1,9 @@
-// Monitor requests, the final response, and opening one event notification
-// (its head, then the body by its tag).
+// Monitor requests (plain and filtered registrations) and the final response,
+// which lists registrations in the same form.
 #include "core/handles.h"  // first: reads <ldap.h> the library's way
 
 #include "core/alloc.h"
 #include "core/ber_seam.h"
-#include "events/envelope.h"
 #include "events/records.h"
 
 #include <cstring>
@@ -13,13 +12,16 @@
 namespace dirext::events {
 namespace {
 
-constexpr ber_tag_t kNetAddressBody = 0x68;
-
-bool is_oid(const char *name, const char *oid)
-{
-    return name && std::strcmp(name, oid) == 0;  // the terminator counts: no prefix matches
-}
-
+// The plain request value:
+//
+//   MonitorEventsRequest ::= SEQUENCE {
+//       count   INTEGER,          -- the caller's count, as given
+//       events  SET OF SEQUENCE {
+//           eventType    INTEGER,
+//           eventStatus  ENUMERATED } }
+//
+// The filtered request's elements carry a third member:
+//           filter       OCTET STRING
 void write_spec(BerElement *ber, const EventSpecifier &s, int &rc)
 {
     if (ber_printf(ber, "{ie}", static_cast<ber_int_t>(s.eventType), static_cast<ber_int_t>(s.eventStatus)) ==
@@ -66,6 +68,13 @@ int send_registration(LDAP *ld, int count, Spec *specs, int *msgid, const char *
 
 }  // namespace
 
+// The final response value, when present, in the plain request's form:
+//
+//   MonitorEventsResponse ::= SEQUENCE {
+//       count   INTEGER,
+//       events  SET OF SEQUENCE {
+//           eventType    INTEGER,
+//           eventStatus  ENUMERATED } }
 int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specList)
 {
     ber_int_t n = 0;
@@ -97,19 +106,9 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
 
 namespace {
 
-// The body behind the notification head, by its tag.
-template <typename R>
-int decode_body(R &ber, ber_tag_t tag, void **eventData, NetAddrEventData **address)
+bool is_oid(const char *name, const char *oid)
 {
-    if (tag == kNetAddressBody) {
-        NetAddrEventData *body = nullptr;
-        int rc = read_net_address(ber, &body);
-        *eventData = body;
-        return rc == kOk ? read_trailing_address(ber, address) : rc;
-    }
-    const Record *desc = record_for(static_cast<long>(tag));
-    if (!desc) return LDAP_SUCCESS;  // a kind without a decoder: no record
-    return decode(*desc, ber, eventData, address);
+    return name && std::strcmp(name, oid) == 0;  // the terminator counts: no prefix matches
 }
 
 int parse_final_response(LDAP *ld, LDAPMessage *result, int *resultCode, char **errorMessage, int *specCount,
@@ -132,43 +131,7 @@ int parse_final_response(LDAP *ld, LDAPMessage *result, int *resultCode, char **
     return read_registrations(ber, specCount, specList);
 }
 
-int parse_notification(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
-                       NetAddrEventData **address)
-{
-    struct berval value;
-    int rc = intermediate_value(ld, message, LDAP_EVENT_NOTIFICATION, &value);
-    if (rc != LDAP_SUCCESS) return rc;
-    return parse_event_value(&value, eventType, eventResult, eventData, address);
-}
-
 }  // namespace
-
-template <typename R>
-int read_event(R &ber, int *eventType, int *eventResult, void **eventData, NetAddrEventData **address)
-{
-    // The head, as ber_scanf "{ii" reads it: entering the sequence does not
-    // confine what follows to it.
-    ber_len_t length = 0;
-    if (ber.skip_tag(&length) == LBER_DEFAULT || !read_int(ber, eventType) || !read_int(ber, eventResult))
-        return LDAP_DECODING_ERROR;
-    if (!eventData) return LDAP_SUCCESS;
-    if (remaining(ber) == 0) return LDAP_SUCCESS;  // no body at all
-    ber_tag_t tag = ber.skip_tag(&length);
-    if (tag == LBER_DEFAULT) return LDAP_DECODING_ERROR;  // a body that does not read
-    return decode_body(ber, tag, eventData, address);
-}
-
-template int read_event<LberReader>(LberReader &, int *, int *, void **, NetAddrEventData **);
-template int read_event<SpanReader>(SpanReader &, int *, int *, void **, NetAddrEventData **);
-
-int parse_event_value(struct berval *value, int *eventType, int *eventResult, void **eventData,
-                      NetAddrEventData **address)
-{
-    static_assert(sizeof(ber_int_t) == sizeof(int));
-    SpanReader reader(*value);
-    return read_event(reader, eventType, eventResult, eventData, address);
-}
-
 }  // namespace dirext::events
 
 using namespace dirext;
@@ -202,33 +165,6 @@ int ldap_parse_monitor_events_response(LDAP *ld, LDAPMessage *result, int *resul
     int rc = parse_final_response(ld, result, resultCode, errorMessage, specCount, specList);
     store_result(ld, rc);
     EVENTS_ASSERT(rc == LDAP_SUCCESS || !specList || !*specList);
-    return rc;
-}
-
-int ldap_parse_ds_event_IP(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
-                           int freeit, NetAddrEventData **address)
-{
-    MessagePtr consumed(freeit ? message : nullptr);
-    if (!ld || !message || !eventType || !eventResult || (eventData && !address)) {
-        store_result(ld, LDAP_PARAM_ERROR);
-        return LDAP_PARAM_ERROR;
-    }
-    if (eventData) *eventData = nullptr;
-    int rc = parse_notification(ld, message, eventType, eventResult, eventData, address);
-    store_result(ld, rc);
-    if (rc != LDAP_SUCCESS && eventData) {
-        ldap_event_free(*eventData);
-        *eventData = nullptr;
-    }
-    return rc;
-}
-
-int ldap_parse_ds_event(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
-                        int freeit)
-{
-    NetAddrEventData *address = nullptr;
-    int rc = ldap_parse_ds_event_IP(ld, message, eventType, eventResult, eventData, freeit, &address);
-    ldap_event_free(address);
     return rc;
 }
 

@@ -25,6 +25,8 @@ int send(LDAP *ld, const char *oid, BerElement *ber, int *msgid)
     return ldap_extended_operation(ld, oid, value.get(), nullptr, nullptr, msgid);
 }
 
+//   StartLBURPRequestValue ::= SEQUENCE {
+//       updateStyleOID  LDAPOID }
 int start_request(LDAP *ld, int *msgid)
 {
     if (!msgid) return store(ld, LDAP_PARAM_ERROR);
@@ -34,6 +36,15 @@ int start_request(LDAP *ld, int *msgid)
     return store(ld, send(ld, kStartRequestOid, ber.get(), msgid));
 }
 
+//   LBURPUpdateRequestValue ::= SEQUENCE {
+//       sequenceNumber  INTEGER,
+//       operation       SEQUENCE {
+//           request   CHOICE { AddRequest, DelRequest, ModifyRequest, ModifyDNRequest },
+//           controls  [0] Controls OPTIONAL },
+//       ... }
+//
+// The operations follow the number directly, with no SEQUENCE OF around
+// the list; each is written by its operation encoder.
 int update_request(LDAP *ld, int sequence_number, LBURPOperation **operations, int *msgid)
 {
     if (!operations || !msgid) return store(ld, LDAP_PARAM_ERROR);
@@ -51,6 +62,8 @@ int update_request(LDAP *ld, int sequence_number, LBURPOperation **operations, i
     return store(ld, send(ld, kUpdateRequestOid, ber.get(), msgid));
 }
 
+//   EndLBURPRequestValue ::= SEQUENCE {
+//       sequenceNumber  INTEGER }
 int end_request(LDAP *ld, int sequence_number, int *msgid)
 {
     if (!msgid) return store(ld, LDAP_PARAM_ERROR);

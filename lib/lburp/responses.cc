@@ -57,6 +57,10 @@ int parse_extended(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg, c
     return LDAP_SUCCESS;
 }
 
+// The value, when present:
+//
+//   StartLBURPResponseValue ::= SEQUENCE {
+//       maxOperations  INTEGER }
 int start_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg, int *max_operations)
 {
     BervalPtr value;
@@ -107,6 +111,12 @@ int decode_entry(berval &contents, Failures &out)
     return 1;
 }
 
+// The update response value lists the failed operations one after another,
+// with no SEQUENCE OF around them:
+//
+//   OperationResult ::= SEQUENCE {
+//       operationNumber  INTEGER,
+//       ldapResult       LDAPResult OPTIONAL }  -- absent: the list ends here
 int decode_failures(const berval &value, Failures &out)
 {
     berval bytes = value;

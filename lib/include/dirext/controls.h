@@ -12,6 +12,9 @@
  * parser fails part-way, outputs already written keep their values and
  * strings already allocated belong to the caller.
  *
+ * The records' member names (first, second; f0 ... f6) and layout are fixed
+ * for binary compatibility with existing callers.
+ *
  * Names shared with libldap: ldap_create_persistentsearch_control and
  * ldap_parse_entrychange_control are this library's own, with the signatures
  * below, which differ from libldap's functions of the same names.  A program

@@ -17,6 +17,10 @@
  * to are separate blocks that ldap_event_free() releases with it.  An empty
  * OCTET STRING on the wire gives a NULL string member.
  *
+ * The records' member names (string1, integer1, ...), order and types are
+ * fixed for binary compatibility with existing callers; where the order
+ * differs from the wire, the record says so.
+ *
  * Every function returns an LDAP result code and also stores it as the
  * handle's LDAP_OPT_RESULT_CODE, except where noted.
  */

@@ -40,7 +40,8 @@ extern "C" {
 /* Length of the dn member of ReplicaInfo, terminator included. */
 #define LDAPX_DN_WIDTH 772
 
-/* Filled by ldap_get_replica_info; the caller allocates it. */
+/* Filled by ldap_get_replica_info; the caller allocates it.  Its member
+ * names and layout are fixed for binary compatibility with existing callers. */
 typedef struct ReplicaInfo {
     int leadingValue1;
     int leadingValue2;
