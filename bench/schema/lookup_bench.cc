@@ -9,7 +9,7 @@
 #include <random>
 
 #include "corpus.h"
-#include "schema/schema_util.h"
+#include "schema/subschema.h"
 
 namespace {
 

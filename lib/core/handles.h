@@ -53,4 +53,13 @@ struct OpenSslFree {  // OPENSSL_free is a macro
 };
 using OpenSslStringPtr = std::unique_ptr<char, OpenSslFree>;
 
+// liblber's allocator: memory that callers release with ber_memfree,
+// ldap_memfree or ldap_value_free (the schema utility's records and lists).
+template <typename T>
+using BerMemPtr = std::unique_ptr<T, Deleter<ber_memfree>>;
+struct BerMemvFree {  // a null-terminated array together with its entries
+    void operator()(char **list) const { ber_memvfree(reinterpret_cast<void **>(list)); }
+};
+using BerStringListPtr = std::unique_ptr<char *, BerMemvFree>;
+
 }  // namespace dirext

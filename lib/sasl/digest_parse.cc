@@ -98,18 +98,15 @@ void free_directives(DigestDirective *list)
 int add_directive(DigestScanner *sc)
 {
     if (!sc || !sc->start || !sc->pos || sc->pos < sc->start) return LDAP_PARAM_ERROR;
-    auto *node = static_cast<DigestDirective *>(alloc_zeroed(1, sizeof(DigestDirective)));
+    BlockPtr<DigestDirective> node(static_cast<DigestDirective *>(alloc_zeroed(1, sizeof(DigestDirective))));
     if (!node) return LDAP_NO_MEMORY;
     node->name = dup_bytes(sc->start, static_cast<std::size_t>(sc->pos - sc->start));
-    if (!node->name) {
-        std::free(node);
-        return LDAP_NO_MEMORY;
-    }
+    if (!node->name) return LDAP_NO_MEMORY;
     if (sc->last)
-        sc->last->next = node;
+        sc->last->next = node.get();
     else
-        sc->first = node;
-    sc->last = node;
+        sc->first = node.get();
+    sc->last = node.release();
     return 0;
 }
 
@@ -310,14 +307,11 @@ int parse_token_list(const char *str, std::size_t len, const char **token, int *
 int handle_realm(const DigestDirective *d, DigestChallengeRecord *c)
 {
     if (!d || !c || !d->value) return LDAP_PARAM_ERROR;
-    auto *node = static_cast<DigestRealm *>(alloc(sizeof(DigestRealm)));
+    BlockPtr<DigestRealm> node(static_cast<DigestRealm *>(alloc(sizeof(DigestRealm))));
     if (!node) return LDAP_NO_MEMORY;
-    if (copy_value(d, &node->realm) != 0) {
-        std::free(node);
-        return LDAP_NO_MEMORY;
-    }
+    if (copy_value(d, &node->realm) != 0) return LDAP_NO_MEMORY;
     node->next = c->realms;
-    c->realms = node;
+    c->realms = node.release();
     ++c->realm_count;
     return 0;
 }

@@ -1,7 +1,6 @@
-// One failure hook for both of the library's allocation seams: its own
-// (core/alloc.h, which also covers the liblber calls of core/ber_seam.h) and the
-// schema utility's (schema/memory.h).  White-box: include it only in tests
-// that link dirext_testing.
+// A failure hook on the library's allocation seam (core/alloc.h, which also
+// covers the liblber calls of core/ber_seam.h and the schema utility's
+// allocator).  White-box: include it only in tests that link dirext_testing.
 //
 // Only allocations made on the thread that armed the hook count, so that an
 // in-process simulator's threads can never trip it.
@@ -10,7 +9,6 @@
 #include <cstddef>
 
 #include "core/alloc.h"
-#include "schema/memory.h"
 
 namespace allocfail {
 
@@ -34,18 +32,16 @@ inline bool hook(std::size_t)
 }
 }  // namespace detail
 
-// Installs the hook on both seams for its lifetime.
+// Installs the hook for its lifetime.
 class Hooks {
 public:
     Hooks()
     {
         dirext::set_alloc_fail_hook(detail::hook);
-        dirext::schema::set_alloc_fail_hook(detail::hook);
     }
     ~Hooks()
     {
         dirext::set_alloc_fail_hook(nullptr);
-        dirext::schema::set_alloc_fail_hook(nullptr);
         detail::t_state = {};
     }
     Hooks(const Hooks &) = delete;

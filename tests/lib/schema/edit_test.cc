@@ -430,7 +430,7 @@ TEST_F(SchemaEdit, FreeReleasesPendingChanges)
 
 // ---------------------------------------------------------------- helpers
 
-TEST(EditHelpers, NewValues)
+TEST(EditHelpers, EditValues)
 {
     auto run = [](std::vector<std::string> old, int op, std::vector<std::string> values, bool null_values = false) {
         std::vector<char *> olds;
@@ -441,7 +441,7 @@ TEST(EditHelpers, NewValues)
         std::vector<char *> v;
         for (auto &s : values) v.push_back(s.data());
         v.push_back(nullptr);
-        EXPECT_EQ(new_values(&field, null_values ? nullptr : v.data(), op), LDAP_SUCCESS);
+        EXPECT_EQ(edit_values(&field, null_values ? nullptr : v.data(), op), LDAP_SUCCESS);
         std::string out = field ? "" : "absent";
         for (char **f = field; f && *f; ++f) out += std::string(out.empty() ? "" : ",") + *f;
         ber_memvfree(reinterpret_cast<void **>(field));
@@ -458,17 +458,17 @@ TEST(EditHelpers, NewValues)
     EXPECT_EQ(run({"a"}, LDAP_MOD_REPLACE, {}, true), "absent");
 }
 
-TEST(EditHelpers, NewValue)
+TEST(EditHelpers, EditValue)
 {
     char *field = ber_strdup("old");
     char a[] = "a", b[] = "b";
     char *values[] = {a, b, nullptr};
-    ASSERT_EQ(new_value(&field, values, LDAP_MOD_ADD), LDAP_SUCCESS);
+    ASSERT_EQ(edit_value(&field, values, LDAP_MOD_ADD), LDAP_SUCCESS);
     EXPECT_STREQ(field, "a");
-    ASSERT_EQ(new_value(&field, values, LDAP_MOD_DELETE), LDAP_SUCCESS);
+    ASSERT_EQ(edit_value(&field, values, LDAP_MOD_DELETE), LDAP_SUCCESS);
     EXPECT_EQ(field, nullptr);
-    ASSERT_EQ(new_value(&field, values, LDAP_MOD_REPLACE), LDAP_SUCCESS);
-    ASSERT_EQ(new_value(&field, nullptr, LDAP_MOD_REPLACE), LDAP_SUCCESS);
+    ASSERT_EQ(edit_value(&field, values, LDAP_MOD_REPLACE), LDAP_SUCCESS);
+    ASSERT_EQ(edit_value(&field, nullptr, LDAP_MOD_REPLACE), LDAP_SUCCESS);
     EXPECT_EQ(field, nullptr);
 }
 

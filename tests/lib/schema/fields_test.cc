@@ -169,18 +169,18 @@ TEST(FieldHelpers, Duplicates)
 {
     using namespace dirext::schema_util;
     char **out = reinterpret_cast<char **>(1);
-    EXPECT_EQ(single_string_dup(&out, nullptr), LDAP_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(one_value_list(&out, nullptr), LDAP_NO_SUCH_ATTRIBUTE);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(single_string_dup(&out, "v"), LDAP_SUCCESS);
+    EXPECT_EQ(one_value_list(&out, "v"), LDAP_SUCCESS);
     EXPECT_EQ(strings(out), std::vector<std::string>{"v"});
     ldap_value_free(out);
-    EXPECT_EQ(double_string_dup(&out, nullptr), LDAP_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(copy_value_list(&out, nullptr), LDAP_NO_SUCH_ATTRIBUTE);
     char a[] = "a", b[] = "b";
     char *list[] = {a, b, nullptr};
-    EXPECT_EQ(double_string_dup(&out, list), LDAP_SUCCESS);
+    EXPECT_EQ(copy_value_list(&out, list), LDAP_SUCCESS);
     EXPECT_EQ(strings(out), (std::vector<std::string>{"a", "b"}));
     ldap_value_free(out);
-    EXPECT_EQ(str_array_dup(nullptr), nullptr);
+    EXPECT_EQ(copy_string_list(nullptr), nullptr);
 }
 
 }  // namespace

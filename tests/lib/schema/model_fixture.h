@@ -1,7 +1,7 @@
 // White-box helpers for the schema model tests: schemas built from
-// description texts without a server, field lists for edits, and a failure
-// seam on liblber's allocator (every allocation of the schema utility goes
-// through it).
+// description texts without a server, field lists for edits, and failures
+// through the library's allocation hook (which every allocation of the
+// schema utility asks).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "schema/schema_util.h"
+#include "schema/subschema.h"
 #include "schema_test_util.h"
 
 namespace schematest {

@@ -7,11 +7,11 @@
 // element keeps its address (its record is replaced), the name index follows
 // a changed NAME, and the arrays are re-sorted after any change of key (OID or
 // RULEID) or names, so that lookups stay right after every edit.
-#include "core/handles.h"  // reads <ldap.h> the library's way; first
+#include "schema/subschema.h"  // reads <ldap.h> the library's way; first
 #include "schema/fields.h"
-#include "schema/schema_util.h"
 
 #include <cstring>
+#include <utility>
 
 namespace dirext::schema_util {
 
@@ -102,7 +102,7 @@ int extension_change(LDAPSchemaElement *element, const char *field, char **value
     size_t n = 0;
     for (; list && list[n]; ++n) {
         if (list[n]->lsei_name && equal_ignoring_case(list[n]->lsei_name, field)) {
-            int rc = new_values(&list[n]->lsei_values, values, op);
+            int rc = edit_values(&list[n]->lsei_values, values, op);
             // An extension cannot be written without values: it goes.
             if (rc == LDAP_SUCCESS && !list[n]->lsei_values) remove_extension(list, n);
             return rc;
@@ -113,21 +113,18 @@ int extension_change(LDAPSchemaElement *element, const char *field, char **value
     // would print as a description nobody can parse.
     if (!values || !values[0] || std::strncmp(field, "X-", 2) != 0 || !printable_word(field, false))
         return LDAP_PARAM_ERROR;
-    auto *item = static_cast<LDAPSchemaExtensionItem *>(mem_calloc(1, sizeof(LDAPSchemaExtensionItem)));
+    BerMemPtr<LDAPSchemaExtensionItem> item(
+        static_cast<LDAPSchemaExtensionItem *>(mem_calloc(1, sizeof(LDAPSchemaExtensionItem))));
     if (!item) return LDAP_NO_MEMORY;
-    item->lsei_name = mem_strdup(field);
-    item->lsei_values = str_array_dup(values);
-    auto **grown = item->lsei_name && item->lsei_values
-                       ? static_cast<LDAPSchemaExtensionItem **>(
-                             mem_realloc(list, (n + 2) * sizeof(LDAPSchemaExtensionItem *)))
-                       : nullptr;
-    if (!grown) {
-        ber_memfree(item->lsei_name);
-        ber_memvfree(reinterpret_cast<void **>(item->lsei_values));
-        ber_memfree(item);
-        return LDAP_NO_MEMORY;
-    }
-    grown[n] = item;
+    BerMemPtr<char> name(mem_strdup(field));
+    BerStringListPtr copies(copy_string_list(values));
+    auto **grown = name && copies ? static_cast<LDAPSchemaExtensionItem **>(
+                                        mem_realloc(list, (n + 2) * sizeof(LDAPSchemaExtensionItem *)))
+                                  : nullptr;
+    if (!grown) return LDAP_NO_MEMORY;
+    item->lsei_name = name.release();
+    item->lsei_values = copies.release();
+    grown[n] = item.release();
     grown[n + 1] = nullptr;
     list = grown;
     return LDAP_SUCCESS;
@@ -156,21 +153,21 @@ void free_change(LDAPMod *mod)
     ber_memfree(mod);
 }
 
-// Queues {op, attribute, values}, taking values (released on failure).
-int queue_change(LDAPSubschema *s, int op, const char *attribute, char **values)
+struct ChangeFree {
+    void operator()(LDAPMod *mod) const { free_change(mod); }
+};
+using ChangePtr = std::unique_ptr<LDAPMod, ChangeFree>;
+
+// Queues {op, attribute, values}.
+int queue_change(LDAPSubschema *s, int op, const char *attribute, BerStringListPtr values)
 {
-    auto *mod = static_cast<LDAPMod *>(mem_calloc(1, sizeof(LDAPMod)));
-    if (!mod) {
-        ber_memvfree(reinterpret_cast<void **>(values));
-        return LDAP_NO_MEMORY;
-    }
+    ChangePtr mod(static_cast<LDAPMod *>(mem_calloc(1, sizeof(LDAPMod))));
+    if (!mod) return LDAP_NO_MEMORY;
     mod->mod_op = op;
     mod->mod_type = const_cast<char *>(attribute);  // a constant, never freed
-    mod->mod_values = values;
-    if (int rc = push_change(s, mod); rc != LDAP_SUCCESS) {
-        free_change(mod);
-        return rc;
-    }
+    mod->mod_values = values.release();
+    if (int rc = push_change(s, mod.get()); rc != LDAP_SUCCESS) return rc;
+    mod.release();  // the queue owns it now
     return LDAP_SUCCESS;
 }
 
@@ -216,16 +213,6 @@ int check_unique(const LDAPSubschema *s, int kind, const void *record, const LDA
     return LDAP_SUCCESS;
 }
 
-struct ElementFree {
-    void operator()(LDAPSchemaElement *e) const { free_element(e); }
-};
-using ElementPtr = std::unique_ptr<LDAPSchemaElement, ElementFree>;
-
-struct ListFree {
-    void operator()(char **list) const { ber_memvfree(reinterpret_cast<void **>(list)); }
-};
-using ListPtr = std::unique_ptr<char *, ListFree>;
-
 // Checks shared by add and modify: the operation's field lists.
 bool valid_mods(LDAPMod **mods)
 {
@@ -234,9 +221,23 @@ bool valid_mods(LDAPMod **mods)
     return true;
 }
 
+// Releases the n entries of list equal to one of values (ignoring case) and
+// moves the rest to its front, in order; how many are left.
+size_t drop_matching(char **list, size_t n, char *const *values)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (contains(values, list[i]))
+            ber_memfree(list[i]);
+        else
+            list[kept++] = list[i];
+    }
+    return kept;
+}
+
 }  // namespace
 
-int new_value(char **field, char **values, int operation)
+int edit_value(char **field, char **values, int operation)
 {
     char *next = nullptr;
     if (add_like(operation) && values && values[0] && !(next = mem_strdup(values[0]))) return LDAP_NO_MEMORY;
@@ -245,7 +246,7 @@ int new_value(char **field, char **values, int operation)
     return LDAP_SUCCESS;
 }
 
-int new_values(char ***field, char **values, int operation)
+int edit_values(char ***field, char **values, int operation)
 {
     char **old = *field;
     size_t n_old = 0, n_new = 0;
@@ -254,49 +255,31 @@ int new_values(char ***field, char **values, int operation)
     switch (operation) {
     case LDAP_MOD_REPLACE: {
         char **copy = nullptr;
-        if (n_new && !(copy = str_array_dup(values))) return LDAP_NO_MEMORY;
+        if (n_new && !(copy = copy_string_list(values))) return LDAP_NO_MEMORY;
         ber_memvfree(reinterpret_cast<void **>(old));
         *field = copy;
         return LDAP_SUCCESS;
     }
     case LDAP_MOD_ADD: {
         // Entries equal to a new value go; the new values follow the rest.
-        auto **next = static_cast<char **>(mem_calloc(n_old + n_new + 1, sizeof(char *)));
+        // The copies come first, so that a failure leaves the field as it was.
+        BerStringListPtr next(static_cast<char **>(mem_calloc(n_old + n_new + 1, sizeof(char *))));
         if (!next) return LDAP_NO_MEMORY;
-        size_t n = 0;
-        for (size_t i = 0; i < n_new; ++i) {
-            if (!(next[n_old + i] = mem_strdup(values[i]))) {
-                for (size_t j = 0; j < i; ++j) ber_memfree(next[n_old + j]);
-                ber_memfree(next);
-                return LDAP_NO_MEMORY;
-            }
-        }
-        for (size_t i = 0; i < n_old; ++i) {
-            if (contains(values, old[i]))
-                ber_memfree(old[i]);
-            else
-                next[n++] = old[i];
-        }
-        std::memmove(next + n, next + n_old, n_new * sizeof(char *));
-        n += n_new;
-        next[n] = nullptr;
+        char **list = next.get();
+        for (size_t i = 0; i < n_new; ++i)
+            if (!(list[i] = mem_strdup(values[i]))) return LDAP_NO_MEMORY;
+        const size_t kept = drop_matching(old, n_old, values);
+        std::memmove(list + kept, list, n_new * sizeof(char *));
+        if (kept) std::memcpy(list, old, kept * sizeof(char *));
+        list[kept + n_new] = nullptr;
         ber_memfree(old);
-        if (!n) {
-            ber_memfree(next);
-            next = nullptr;
-        }
-        *field = next;
+        if (!kept && !n_new) next.reset();  // an empty list is stored as absent
+        *field = next.release();
         return LDAP_SUCCESS;
     }
     case LDAP_MOD_DELETE: {
         if (!n_new || !old) return LDAP_SUCCESS;
-        size_t n = 0;
-        for (size_t i = 0; i < n_old; ++i) {
-            if (contains(values, old[i]))
-                ber_memfree(old[i]);
-            else
-                old[n++] = old[i];
-        }
+        const size_t n = drop_matching(old, n_old, values);
         old[n] = nullptr;
         if (!n) {
             ber_memfree(old);
@@ -321,9 +304,9 @@ int modify_element(LDAPSchemaElement *element, const char *field, char **values,
     switch (f->cls) {
     case FieldClass::String:
     case FieldClass::Syntax:  // the OID only; the length stays
-        return new_value(&field_ref<char *>(record, f->offset), values, op);
+        return edit_value(&field_ref<char *>(record, f->offset), values, op);
     case FieldClass::List:
-        return new_values(&field_ref<char **>(record, f->offset), values, op);
+        return edit_values(&field_ref<char **>(record, f->offset), values, op);
     case FieldClass::Flag:
         field_ref<int>(record, f->offset) = op == LDAP_MOD_DELETE ? 0 : 1;
         return LDAP_SUCCESS;
@@ -352,15 +335,12 @@ int modify_element(LDAPSchemaElement *element, const char *field, char **values,
 LDAPSchemaElement *dup_element(const LDAPSchemaElement *element)
 {
     SCHEMA_UTIL_CHECK_KIND(element->kind);
-    auto *copy = static_cast<LDAPSchemaElement *>(mem_calloc(1, sizeof(LDAPSchemaElement)));
+    ElementPtr copy(static_cast<LDAPSchemaElement *>(mem_calloc(1, sizeof(LDAPSchemaElement))));
     if (!copy) return nullptr;
     copy->kind = element->kind;
     copy->description = schema::copy(element->kind, element->description);
-    if (!copy->description) {
-        ber_memfree(copy);
-        return nullptr;
-    }
-    return copy;
+    if (!copy->description) return nullptr;
+    return copy.release();
 }
 
 int remove_element(LDAPSubschema *schema, const char *key, int kind)
@@ -378,22 +358,19 @@ int remove_element(LDAPSubschema *schema, const char *key, int kind)
 
 int add_change(LDAPSubschema *schema, const LDAPMod *change)
 {
-    char **values = str_array_dup(change->mod_values);
+    BerStringListPtr values(copy_string_list(change->mod_values));
     if (change->mod_values && !values) return LDAP_NO_MEMORY;
-    return queue_change(schema, change->mod_op, change->mod_type, values);
+    return queue_change(schema, change->mod_op, change->mod_type, std::move(values));
 }
 
 int store_update(LDAPSubschema *schema, const LDAPSchemaElement *element, int operation)
 {
     SCHEMA_UTIL_CHECK_KIND(element->kind);
-    char *text = schema::print(element->kind, element->description);
-    auto **values = text ? static_cast<char **>(mem_calloc(2, sizeof(char *))) : nullptr;
-    if (!values) {
-        ber_memfree(text);
-        return LDAP_NO_MEMORY;
-    }
-    values[0] = text;
-    return queue_change(schema, operation, schema::attribute_name(element->kind), values);
+    BerMemPtr<char> text(schema::print(element->kind, element->description));
+    BerStringListPtr values(text ? static_cast<char **>(mem_calloc(2, sizeof(char *))) : nullptr);
+    if (!values) return LDAP_NO_MEMORY;
+    values.get()[0] = text.release();
+    return queue_change(schema, operation, schema::attribute_name(element->kind), std::move(values));
 }
 
 void free_changes(LDAPSubschema *schema)
@@ -452,12 +429,12 @@ extern "C" int ldap_schema_modify(LDAPSubschema *schema, const char *key, int ki
 
     // The new name entries and their room come first: nothing can fail after
     // the changes are queued.
-    ListPtr names;
+    dirext::BerStringListPtr names;
     int n_old = 0, n_new = 0;
     if (new_names) {
         for (char *const *n = schema::names_of(before); n && *n; ++n) ++n_old;
         for (char *const *n = schema::names_of(after); n && *n; ++n) ++n_new;
-        names.reset(str_array_dup(const_cast<char **>(schema::names_of(after))));
+        names.reset(copy_string_list(const_cast<char **>(schema::names_of(after))));
         if (n_new && !names) return LDAP_NO_MEMORY;
         long wanted = long(schema->name_count[kind]) - n_old + n_new;
         if (wanted > schema->name_capacity[kind]) {
@@ -503,10 +480,10 @@ extern "C" int ldap_schema_save(LDAP *ld, LDAPSubschema *schema, const char *sub
 {
     if (!ld || !valid_handle(schema)) return LDAP_PARAM_ERROR;
     if (!schema->changes || schema->change_count == 0) return LDAP_SUCCESS;
-    std::unique_ptr<char, dirext::Deleter<ber_memfree>> found;
+    dirext::BerMemPtr<char> found;
     if (!subschemaDN) {
         char *dn = nullptr;
-        if (int rc = get_schema_dn(ld, &dn); rc != LDAP_SUCCESS) return rc;  // the queue stays
+        if (int rc = subschema_dn(ld, &dn); rc != LDAP_SUCCESS) return rc;  // the queue stays
         found.reset(dn);
         subschemaDN = dn;
     }

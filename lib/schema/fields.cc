@@ -1,7 +1,7 @@
-// Field names and values of schema elements, and an element's printed form.
-#include "core/handles.h"  // reads <ldap.h> the library's way; first
+// The field tables of the element kinds, field names and values of schema
+// elements, and an element's printed form.
+#include "schema/subschema.h"  // reads <ldap.h> the library's way; first
 #include "schema/fields.h"
-#include "schema/schema_util.h"
 
 #include <cstdio>
 #include <cstring>
@@ -136,7 +136,7 @@ bool present(const FieldDef &f, const void *record)
 }
 
 // [""]: a set flag or the enumeration's value.
-int flag_value(char ***out) { return single_string_dup(out, ""); }
+int flag_value(char ***out) { return one_value_list(out, ""); }
 
 }  // namespace
 
@@ -152,40 +152,33 @@ const FieldDef *find_field(int kind, const char *name, bool edit)
     return nullptr;
 }
 
-char **str_array_dup(char **list)
+char **copy_string_list(char **list)
 {
     if (!list) return nullptr;
     size_t n = 0;
     while (list[n]) ++n;
-    auto **copy = static_cast<char **>(mem_calloc(n + 1, sizeof(char *)));
+    BerStringListPtr copy(static_cast<char **>(mem_calloc(n + 1, sizeof(char *))));
     if (!copy) return nullptr;
-    for (size_t i = 0; i < n; ++i) {
-        if (!(copy[i] = mem_strdup(list[i]))) {
-            ber_memvfree(reinterpret_cast<void **>(copy));
-            return nullptr;
-        }
-    }
-    return copy;
+    for (size_t i = 0; i < n; ++i)
+        if (!(copy.get()[i] = mem_strdup(list[i]))) return nullptr;
+    return copy.release();
 }
 
-int single_string_dup(char ***out, const char *value)
+int one_value_list(char ***out, const char *value)
 {
     *out = nullptr;
     if (!value) return LDAP_NO_SUCH_ATTRIBUTE;
-    auto **list = static_cast<char **>(mem_calloc(2, sizeof(char *)));
-    if (!list || !(list[0] = mem_strdup(value))) {
-        ber_memfree(list);
-        return LDAP_NO_MEMORY;
-    }
-    *out = list;
+    BerStringListPtr list(static_cast<char **>(mem_calloc(2, sizeof(char *))));
+    if (!list || !(list.get()[0] = mem_strdup(value))) return LDAP_NO_MEMORY;
+    *out = list.release();
     return LDAP_SUCCESS;
 }
 
-int double_string_dup(char ***out, char **list)
+int copy_value_list(char ***out, char **list)
 {
     *out = nullptr;
     if (!list) return LDAP_NO_SUCH_ATTRIBUTE;
-    *out = str_array_dup(list);
+    *out = copy_string_list(list);
     return *out ? LDAP_SUCCESS : LDAP_NO_MEMORY;
 }
 
@@ -210,16 +203,11 @@ extern "C" int ldap_schema_get_field_names(LDAPSchemaElement *schemaElement, cha
     size_t extensions = 0;
     LDAPSchemaExtensionItem **ext = schema::extensions_of(record, kind);
     while (ext && ext[extensions]) ++extensions;
-    auto **list = static_cast<char **>(mem_calloc(n + extensions + 1, sizeof(char *)));
+    dirext::BerStringListPtr list(static_cast<char **>(mem_calloc(n + extensions + 1, sizeof(char *))));
     if (!list) return LDAP_NO_MEMORY;
-    for (size_t i = 0; i < n + extensions; ++i) {
-        list[i] = mem_strdup(i < n ? fixed[i] : ext[i - n]->lsei_name);
-        if (!list[i]) {
-            ber_memvfree(reinterpret_cast<void **>(list));
-            return LDAP_NO_MEMORY;
-        }
-    }
-    *names = list;
+    for (size_t i = 0; i < n + extensions; ++i)
+        if (!(list.get()[i] = mem_strdup(i < n ? fixed[i] : ext[i - n]->lsei_name))) return LDAP_NO_MEMORY;
+    *names = list.release();
     return LDAP_SUCCESS;
 }
 
@@ -234,9 +222,9 @@ extern "C" int ldap_schema_get_field_values(LDAPSchemaElement *schemaElement, co
     if (const FieldDef *f = find_field(kind, field, false)) {
         switch (f->cls) {
         case FieldClass::String:
-            return single_string_dup(values, field_ref<char *>(record, f->offset));
+            return one_value_list(values, field_ref<char *>(record, f->offset));
         case FieldClass::List:
-            return double_string_dup(values, field_ref<char **>(record, f->offset));
+            return copy_value_list(values, field_ref<char **>(record, f->offset));
         case FieldClass::Flag: {
             int flag = field_ref<int>(record, f->offset);
             if (f->set_only_when_one ? flag != 1 : flag == 0) return LDAP_NO_SUCH_ATTRIBUTE;
@@ -252,7 +240,7 @@ extern "C" int ldap_schema_get_field_values(LDAPSchemaElement *schemaElement, co
             char length[16];
             std::snprintf(length, sizeof length, "%d", at->at_syntax_len);
             char *pair[] = {at->at_syntax_oid, length, nullptr};
-            return double_string_dup(values, pair);
+            return copy_value_list(values, pair);
         }
         case FieldClass::Usage:
             break;
@@ -262,7 +250,7 @@ extern "C" int ldap_schema_get_field_values(LDAPSchemaElement *schemaElement, co
     // Any other name is an extension's.
     for (LDAPSchemaExtensionItem **e = schema::extensions_of(record, kind); e && *e; ++e)
         if ((*e)->lsei_name && compare_ignoring_case((*e)->lsei_name, field) == 0)
-            return double_string_dup(values, (*e)->lsei_values);
+            return copy_value_list(values, (*e)->lsei_values);
     return LDAP_NO_SUCH_ATTRIBUTE;
 }
 

@@ -1,15 +1,18 @@
-// The schema utility's internal operations (source unit schema_util), shared
-// by its three source files and reached by white-box tests.
+// The subschema model: the schema utility's internal operations on a fetched
+// subschema (its element arrays, name indexes and pending changes), shared by
+// subschema.cc, fields.cc and subschema_edit.cc and reached by white-box tests.
 //
 // Memory: the handle, its arrays, the elements, the records and the pending
-// changes all come from liblber's allocator through schema/memory.h (with its
-// failure seam); results handed to callers are released with
-// ldap_value_free / ldap_memfree.
+// changes all come from liblber's allocator through schema/memory.h; results
+// handed to callers are released with ldap_value_free / ldap_memfree.
 #pragma once
 
+#include "core/handles.h"  // reads <ldap.h> the library's way; first
 #include "dirext/schema.h"
 #include "schema/descriptions.h"
 #include "schema/memory.h"
+
+#include <memory>
 
 namespace dirext::schema_util {
 
@@ -31,7 +34,7 @@ inline bool valid_handle(const LDAPSubschema *schema) { return schema && schema-
 // ---- model, fetch and lookup
 
 // The subschemaSubentry DN from the root DSE (released with ber_memfree).
-int get_schema_dn(LDAP *ld, char **dn);
+int subschema_dn(LDAP *ld, char **dn);
 // A zeroed handle, not valid until finish_load(); null when memory runs out.
 LDAPSubschema *new_schema();
 // Releases everything a handle holds, valid or not, and the handle.
@@ -50,6 +53,11 @@ void finish_load(LDAPSubschema *schema);
 // is released and the schema is as it was.
 int add_element(LDAPSubschema *schema, LDAPSchemaElement *element);
 void free_element(LDAPSchemaElement *element);
+
+struct ElementFree {
+    void operator()(LDAPSchemaElement *e) const { free_element(e); }
+};
+using ElementPtr = std::unique_ptr<LDAPSchemaElement, ElementFree>;
 // Sorts the kind's element array and name index.
 void sort_kind(LDAPSubschema *schema, int kind);
 // The element of the kind found by key (a name, or an OID when the key begins
@@ -71,17 +79,20 @@ int compare_ignoring_case(const char *a, const char *b);
 
 // ---- field names and values
 
-int single_string_dup(char ***out, const char *value);
-int double_string_dup(char ***out, char **list);
-char **str_array_dup(char **list);
+// *out: [value] or a copy of list; LDAP_NO_SUCH_ATTRIBUTE for null.
+int one_value_list(char ***out, const char *value);
+int copy_value_list(char ***out, char **list);
+// A copy of a null-terminated list; null for null or when memory runs out.
+char **copy_string_list(char **list);
 
 // ---- editing
 
 LDAPSchemaElement *dup_element(const LDAPSchemaElement *element);
 int remove_element(LDAPSubschema *schema, const char *key, int kind);
 int modify_element(LDAPSchemaElement *element, const char *field, char **values, int operation);
-int new_value(char **field, char **values, int operation);
-int new_values(char ***field, char **values, int operation);
+// Applies an add, delete or replace of values to a one-string or list field.
+int edit_value(char **field, char **values, int operation);
+int edit_values(char ***field, char **values, int operation);
 int add_change(LDAPSubschema *schema, const LDAPMod *change);
 int store_update(LDAPSubschema *schema, const LDAPSchemaElement *element, int operation);
 void free_changes(LDAPSubschema *schema);

@@ -1,7 +1,6 @@
 // The schema model: fetching a subschema entry into per-kind element arrays
 // sorted by key and name indexes sorted by name, lookups, and release.
-#include "core/handles.h"  // reads <ldap.h> the library's way; first
-#include "schema/schema_util.h"
+#include "schema/subschema.h"  // reads <ldap.h> the library's way; first
 
 #include <cstdio>
 #include <cstdlib>
@@ -138,49 +137,77 @@ int alloc_list(LDAPSubschema *schema, int kind, int count)
     return LDAP_SUCCESS;
 }
 
+namespace {
+
+// Room for one more element of the kind and n more names.
+bool make_room(LDAPSubschema *schema, int kind, int n)
+{
+    return (schema->element_count[kind] < schema->element_capacity[kind] ||
+            grow(schema->elements[kind], schema->element_capacity[kind], long(schema->element_capacity[kind]) + 10)) &&
+           (long(schema->name_count[kind]) + n < schema->name_capacity[kind] ||
+            grow(schema->names[kind], schema->name_capacity[kind], long(schema->name_capacity[kind]) + n + 10));
+}
+
+// Name entries written past the end of a name index, released unless kept.
+class NameEntries {
+public:
+    explicit NameEntries(LDAPSchemaNameEntry *end) : end_(end) {}
+    ~NameEntries()
+    {
+        for (int i = 0; i < count_; ++i) ber_memfree(end_[i].name);
+    }
+    NameEntries(const NameEntries &) = delete;
+    NameEntries &operator=(const NameEntries &) = delete;
+
+    bool add(LDAPSchemaElement *element, const char *name)
+    {
+        char *copy = mem_strdup(name);
+        if (!copy) return false;
+        end_[count_++] = {element, copy};
+        return true;
+    }
+    int keep()  // how many entries the index gains
+    {
+        int n = count_;
+        count_ = 0;
+        return n;
+    }
+
+private:
+    LDAPSchemaNameEntry *end_;
+    int count_ = 0;
+};
+
+}  // namespace
+
 int add_element(LDAPSubschema *schema, LDAPSchemaElement *element)
 {
     SCHEMA_UTIL_CHECK_KIND(element->kind);
+    ElementPtr owned(element);  // released on failure
     const int kind = element->kind;
-    int &count = schema->element_count[kind];
-    int &names = schema->name_count[kind];
     const int n = name_count_of(element->description);
     // Room first, then the name copies, so that a failure changes nothing.
-    bool room = (count < schema->element_capacity[kind] ||
-                 grow(schema->elements[kind], schema->element_capacity[kind], long(schema->element_capacity[kind]) + 10)) &&
-                (long(names) + n < schema->name_capacity[kind] ||
-                 grow(schema->names[kind], schema->name_capacity[kind], long(schema->name_capacity[kind]) + n + 10));
+    if (!make_room(schema, kind, n)) return LDAP_NO_MEMORY;
     char *const *element_names = schema::names_of(element->description);
-    int copied = 0;
-    for (; room && copied < n; ++copied) {
-        char *copy = mem_strdup(element_names[copied]);
-        if (!copy) break;
-        schema->names[kind][names + copied] = {element, copy};
-    }
-    if (!room || copied < n) {
-        for (int i = 0; i < copied; ++i) ber_memfree(schema->names[kind][names + i].name);
-        free_element(element);
-        return LDAP_NO_MEMORY;
-    }
-    names += n;
-    schema->elements[kind][count++] = element;
+    NameEntries entries(schema->names[kind] + schema->name_count[kind]);
+    for (int i = 0; i < n; ++i)
+        if (!entries.add(element, element_names[i])) return LDAP_NO_MEMORY;
+    schema->name_count[kind] += entries.keep();
+    schema->elements[kind][schema->element_count[kind]++] = owned.release();
     return LDAP_SUCCESS;
 }
 
 int parse_element(LDAPSubschema *schema, const char *text, int kind)
 {
     if (!schema::valid_kind(kind)) return LDAP_PARAM_ERROR;
-    auto *element = static_cast<LDAPSchemaElement *>(mem_calloc(1, sizeof(LDAPSchemaElement)));
+    ElementPtr element(static_cast<LDAPSchemaElement *>(mem_calloc(1, sizeof(LDAPSchemaElement))));
     if (!element) return LDAP_NO_MEMORY;
     element->kind = kind;
     int code = 0;
     const char *errp = nullptr;
     element->description = schema::parse(kind, text, &code, &errp, schema::kModelParseFlags);
-    if (!element->description) {
-        ber_memfree(element);
-        return code == schema::kParseNoMemory ? LDAP_NO_MEMORY : LDAP_LOCAL_ERROR;
-    }
-    return add_element(schema, element);
+    if (!element->description) return code == schema::kParseNoMemory ? LDAP_NO_MEMORY : LDAP_LOCAL_ERROR;
+    return add_element(schema, element.release());
 }
 
 void sort_kind(LDAPSubschema *schema, int kind)
@@ -301,7 +328,6 @@ struct SchemaDeleter {
     void operator()(LDAPSubschema *s) const { destroy_schema(s); }
 };
 using SchemaPtr = std::unique_ptr<LDAPSubschema, SchemaDeleter>;
-using BerStringPtr = std::unique_ptr<char, Deleter<ber_memfree>>;
 
 struct BerCursorFree {  // the attribute cursor of ldap_first_attribute
     void operator()(BerElement *b) const { ber_free(b, 0); }
@@ -314,7 +340,7 @@ struct ValuesLenFree {
 using ValuesLenPtr = std::unique_ptr<berval *, ValuesLenFree>;
 }  // namespace
 
-int get_schema_dn(LDAP *ld, char **dn)
+int subschema_dn(LDAP *ld, char **dn)
 {
     *dn = nullptr;
     char attribute[] = "subschemaSubentry";
@@ -347,10 +373,10 @@ extern "C" int ldap_schema_fetch(LDAP *ld, LDAPSubschema **schema, const char *s
     if (!ld) return LDAP_PARAM_ERROR;
     SchemaPtr handle(new_schema());
     if (!handle) return LDAP_NO_MEMORY;
-    BerStringPtr found;
+    dirext::BerMemPtr<char> found;
     if (!subschemaDN) {
         char *dn = nullptr;
-        if (int rc = get_schema_dn(ld, &dn); rc != LDAP_SUCCESS) return rc;
+        if (int rc = subschema_dn(ld, &dn); rc != LDAP_SUCCESS) return rc;
         found.reset(dn);
         subschemaDN = dn;
     }
