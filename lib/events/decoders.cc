@@ -10,7 +10,7 @@ namespace dirext::events {
 namespace {
 
 struct RecordFree {
-    void operator()(void *record) const { ldap_event_free(record); }
+    void operator()(void *record) const { free_record(record); }
 };
 
 template <typename R>
@@ -253,7 +253,7 @@ int decode(const Record &desc, R &ber, void **out, NetAddrEventData **address)
     *out = nullptr;
     if (desc.size == 0) return kOk;  // a kind without a record: nothing is read
 
-    std::unique_ptr<void, RecordFree> record(allocEventData(desc.size, desc.kind));
+    std::unique_ptr<void, RecordFree> record(allocate_record(desc.size, desc.kind));
     if (!record) return kNoMemory;
     std::memset(record.get(), 0, desc.size);  // null, 0, and empty inline texts
     for (const Field &f : desc.fields) {

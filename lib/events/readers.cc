@@ -4,7 +4,7 @@
 // Every reader is all-or-nothing: on failure it releases what it allocated
 // and delivers null, so a caller never has to clean up after a failed read.
 #include "core/alloc.h"
-#include "events/ber_reader.h"
+#include "events/records.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,24 +45,45 @@ int read_string(R &ber, ber_tag_t tag, char **out, ber_len_t *length)
     return kOk;
 }
 
+void free_string_list(char **list)
+{
+    if (!list) return;
+    for (char **s = list; *s; ++s) std::free(*s);
+    std::free(list);
+}
+
+void free_referral_list(int count, ReferralAddress *list)
+{
+    if (!list) return;
+    for (int i = 0; i < count; ++i) std::free(list[i].data);
+    std::free(list);
+}
+
+void free_connection_data(ConnectionData *block)
+{
+    if (!block) return;
+    std::free(block->string1);
+    std::free(block);
+}
+
 namespace {
 
 struct StringListFree {
-    void operator()(char **list) const { freeStringSequence(list); }
+    void operator()(char **list) const { free_string_list(list); }
 };
 using StringList = std::unique_ptr<char *[], StringListFree>;
 
 struct ReferralsFree {
     int count;
-    void operator()(ReferralAddress *list) const { freeReferralList(count, list); }
+    void operator()(ReferralAddress *list) const { free_referral_list(count, list); }
 };
 
 struct ConnectionFree {
-    void operator()(ConnectionData *block) const { freeConnectionData(block); }
+    void operator()(ConnectionData *block) const { free_connection_data(block); }
 };
 
 struct RecordFree {
-    void operator()(NetAddrEventData *record) const { ldap_event_free(record); }
+    void operator()(NetAddrEventData *record) const { free_record(record); }
 };
 
 // One list member: a wrapper (any tag) whose contents begin with an OCTET
@@ -88,7 +109,7 @@ int read_net_address(R &ber, NetAddrEventData **out)
     struct berval bytes;
     if (take(ber, &bytes) != kTagOctetString) return kDecodingError;
     std::unique_ptr<NetAddrEventData, RecordFree> record(static_cast<NetAddrEventData *>(
-        allocEventData(sizeof(NetAddrEventData) + bytes.bv_len + 1, DIREXT_EVENT_NET_ADDRESS)));
+        allocate_record(sizeof(NetAddrEventData) + bytes.bv_len + 1, DIREXT_EVENT_NET_ADDRESS)));
     if (!record) return kNoMemory;
     record->type = type;
     record->length = static_cast<int32_t>(bytes.bv_len);
@@ -245,9 +266,7 @@ int parseStringSequence(BerElement *ber, char ***out)
 
 void freeStringSequence(char **list)
 {
-    if (!list) return;
-    for (char **s = list; *s; ++s) std::free(*s);
-    std::free(list);
+    free_string_list(list);
 }
 
 int parseReferralList(BerElement *ber, int *count, ReferralAddress **list)
@@ -259,9 +278,7 @@ int parseReferralList(BerElement *ber, int *count, ReferralAddress **list)
 
 void freeReferralList(int count, ReferralAddress *list)
 {
-    if (!list) return;
-    for (int i = 0; i < count; ++i) std::free(list[i].data);
-    std::free(list);
+    free_referral_list(count, list);
 }
 
 int parseConnectionData(BerElement *ber, ConnectionData **out)
@@ -273,9 +290,7 @@ int parseConnectionData(BerElement *ber, ConnectionData **out)
 
 void freeConnectionData(ConnectionData *block)
 {
-    if (!block) return;
-    std::free(block->string1);
-    std::free(block);
+    free_connection_data(block);
 }
 
 int parseNetAddrEventData(LDAP *ld, BerElement *ber, NetAddrEventData **out)

@@ -310,14 +310,14 @@ void release_members(const Record &desc, void *record)
             std::free(member<char *>(record, f.at));
             break;
         case Op::Connection:
-            freeConnectionData(member<ConnectionData *>(record, f.at));
+            free_connection_data(member<ConnectionData *>(record, f.at));
             break;
         case Op::List:
         case Op::TaggedList:
-            freeStringSequence(member<char **>(record, f.at));
+            free_string_list(member<char **>(record, f.at));
             break;
         case Op::Referrals:
-            freeReferralList(member<int32_t>(record, f.at2), member<ReferralAddress *>(record, f.at));
+            free_referral_list(member<int32_t>(record, f.at2), member<ReferralAddress *>(record, f.at));
             break;
         case Op::StringGroup:
             for (char *s : member<char *[4]>(record, f.at)) std::free(s);
@@ -336,13 +336,7 @@ void release_members(const Record &desc, void *record)
     }
 }
 
-}  // namespace dirext::events
-
-using namespace dirext::events;
-
-extern "C" {
-
-void *allocEventData(size_t size, long kind)
+void *allocate_record(std::size_t size, long kind)
 {
     if (size > SIZE_MAX - kHeader) return nullptr;
     auto *block = static_cast<unsigned char *>(dirext::alloc(size + kHeader));
@@ -352,7 +346,7 @@ void *allocEventData(size_t size, long kind)
     return block + kHeader;
 }
 
-void ldap_event_free(void *record)
+void free_record(void *record)
 {
     if (!record) return;
     unsigned char *block = static_cast<unsigned char *>(record) - kHeader;
@@ -360,6 +354,20 @@ void ldap_event_free(void *record)
     std::memcpy(&kind, block, sizeof kind);
     if (const Record *desc = record_for(static_cast<long>(kind))) release_members(*desc, record);
     std::free(block);
+}
+
+}  // namespace dirext::events
+
+extern "C" {
+
+void *allocEventData(size_t size, long kind)
+{
+    return dirext::events::allocate_record(size, kind);
+}
+
+void ldap_event_free(void *record)
+{
+    dirext::events::free_record(record);
 }
 
 }  // extern "C"

@@ -62,6 +62,16 @@ const Record *record_for(long kind);
 // Releases what the record at `record` owns by its description (not the block).
 void release_members(const Record &desc, void *record);
 
+// The library's own entry points behind the exported allocEventData,
+// ldap_event_free and free* functions, which are thin wrappers over them.
+// Code inside the library calls these, never the exported names, which
+// another definition in the process could stand in for.
+void *allocate_record(std::size_t size, long kind);  // records.cc
+void free_record(void *record);
+void free_string_list(char **list);  // readers.cc
+void free_referral_list(int count, ReferralAddress *list);
+void free_connection_data(ConnectionData *block);
+
 // Runs the common decoder frame: allocates the record, reads its fields,
 // then the trailing address.  Does not touch a handle.  Instantiated for
 // LberReader and SpanReader.

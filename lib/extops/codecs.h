@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "dirext.h"
+#include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
+#include "dirext/extops.h"
 
 namespace dirext::extops {
 

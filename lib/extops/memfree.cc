@@ -1,7 +1,7 @@
 // Release function for plain blocks the library hands to its callers.
 #include <cstdlib>
 
-#include "dirext.h"
+#include "dirext/common.h"
 
 extern "C" void ldapx_memfree(void *p)
 {

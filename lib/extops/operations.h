@@ -3,7 +3,8 @@
 // conventions.  The skeleton (skeleton.h) runs every row the same way.
 #pragma once
 
-#include "dirext.h"
+#include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
+#include "dirext/extops.h"
 
 namespace dirext::extops {
 

@@ -12,6 +12,36 @@
 namespace dirext::tls {
 namespace {
 
+bool latest_error_is(int lib, int reason)
+{
+    unsigned long e = ERR_peek_last_error();
+    return e != 0 && ERR_GET_LIB(e) == lib && ERR_GET_REASON(e) == reason;
+}
+
+// file_to_BIO: the file opened for reading.
+BIO *open_file_bio(const char *path)
+{
+    if (!path) return nullptr;
+    BioPtr bio(BIO_new(BIO_s_file()));
+    if (!bio || BIO_read_filename(bio.get(), path) <= 0) return nullptr;
+    return bio.release();
+}
+
+// add_cert: the certificate added to the context's trust store.
+int add_cert_to_context(X509 *cert)
+{
+    if (!g_CryptCtx || !cert) return -1;
+    cache_extensions(cert);
+    ERR_clear_error();
+    if (X509_STORE_add_cert(SSL_CTX_get_cert_store(g_CryptCtx), cert) == 1) return 0;
+    // A certificate the store already holds is not an error.
+    if (latest_error_is(ERR_LIB_X509, X509_R_CERT_ALREADY_IN_HASH_TABLE)) {
+        ERR_clear_error();
+        return 0;
+    }
+    return -1;
+}
+
 bool is_file_type(int type)
 {
     return type == LDAPSSL_CERT_FILE_PEM || type == LDAPSSL_CERT_FILE_DER || type == LDAPSSL_CERT_FILE_PKCS12;
@@ -21,16 +51,10 @@ bool is_file_type(int type)
 // copied) for BUFFER types.
 BioPtr source_bio(const void *source, int type)
 {
-    if (is_file_type(type)) return BioPtr(file_to_BIO(static_cast<const char *>(source)));
+    if (is_file_type(type)) return BioPtr(open_file_bio(static_cast<const char *>(source)));
     const auto *bv = static_cast<const struct berval *>(source);
     if (!bv->bv_val || bv->bv_len > INT_MAX) return nullptr;
     return BioPtr(BIO_new_mem_buf(bv->bv_val, static_cast<int>(bv->bv_len)));
-}
-
-bool latest_error_is(int lib, int reason)
-{
-    unsigned long e = ERR_peek_last_error();
-    return e != 0 && ERR_GET_LIB(e) == lib && ERR_GET_REASON(e) == reason;
 }
 
 // Pass-phrase callback for every PEM read: the given password or nothing.
@@ -53,7 +77,7 @@ int add_pem_certs(BIO *bio)
         ERR_clear_error();
         X509Ptr cert(PEM_read_bio_X509_AUX(bio, nullptr, passphrase, nullptr));
         if (!cert) break;
-        if (add_cert(cert.get()) != 0) return -1;
+        if (add_cert_to_context(cert.get()) != 0) return -1;
         ++added;
     }
     if (added > 0 && latest_error_is(ERR_LIB_PEM, PEM_R_NO_START_LINE)) {
@@ -89,7 +113,7 @@ BioPtr pem_bio(const void *source, int type, const char *password)
 {
     BioPtr bio = source_bio(source, type);
     if (!bio || type == LDAPSSL_CERT_BUFFER_PEM) return bio;
-    return BioPtr(pkcs12_BIO_to_clear_BIO(bio.get(), password));
+    return BioPtr(pkcs12_to_clear_bio(bio.get(), password));
 }
 
 bool install_cert(SSL_CTX *ctx, const void *source, int type, const char *password)
@@ -168,7 +192,7 @@ extern "C" int ldapssl_add_trusted_cert(const void *source, int type)
         if (type == LDAPSSL_CERT_FILE_PEM || type == LDAPSSL_CERT_BUFFER_PEM) return add_pem_certs(bio.get());
         ERR_clear_error();
         X509Ptr cert(d2i_X509_bio(bio.get(), nullptr));
-        return cert ? add_cert(cert.get()) : -1;
+        return cert ? add_cert_to_context(cert.get()) : -1;
     });
 }
 
@@ -184,22 +208,10 @@ extern "C" int ldapssl_set_client_private_key(const void *source, int type, cons
 
 extern "C" int add_cert(X509 *cert)
 {
-    if (!g_CryptCtx || !cert) return -1;
-    cache_extensions(cert);
-    ERR_clear_error();
-    if (X509_STORE_add_cert(SSL_CTX_get_cert_store(g_CryptCtx), cert) == 1) return 0;
-    // A certificate the store already holds is not an error.
-    if (latest_error_is(ERR_LIB_X509, X509_R_CERT_ALREADY_IN_HASH_TABLE)) {
-        ERR_clear_error();
-        return 0;
-    }
-    return -1;
+    return add_cert_to_context(cert);
 }
 
 extern "C" BIO *file_to_BIO(const char *path)
 {
-    if (!path) return nullptr;
-    BioPtr bio(BIO_new(BIO_s_file()));
-    if (!bio || BIO_read_filename(bio.get(), path) <= 0) return nullptr;
-    return bio.release();
+    return open_file_bio(path);
 }

@@ -184,16 +184,6 @@ extern "C" int ldapssl_get_verify_mode(int *mode)
     return 0;
 }
 
-extern "C" int ldapssl_set_verify_callback(LDAPSSL_CERT_CALLBACK callback)
-{
-    SyncGuard hold;
-    SSL_CTX *ctx = current_context();
-    if (!ctx || !set_host_check(true)) return -1;
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, callback ? verify_callback : nullptr);
-    g_pCertCallback = callback;
-    return 0;
-}
-
 extern "C" int verify_callback(int ok, X509_STORE_CTX *store_ctx)
 {
     LDAPSSL_CERT_CALLBACK callback;
@@ -205,4 +195,23 @@ extern "C" int verify_callback(int ok, X509_STORE_CTX *store_ctx)
     if (ok == 0 && store_ctx && callback)
         return c_boundary(0, [&] { return callback(store_ctx) == 0 ? 1 : 0; });
     return ok;
+}
+
+namespace dirext::tls {
+
+// verify_callback itself under a hidden name: the context gets the exported
+// function's own address (callers compare with it), taken without going
+// through the dynamic symbol table, where another definition could stand in.
+int verify_hook(int ok, X509_STORE_CTX *store_ctx) __attribute__((alias("verify_callback")));
+
+}  // namespace dirext::tls
+
+extern "C" int ldapssl_set_verify_callback(LDAPSSL_CERT_CALLBACK callback)
+{
+    SyncGuard hold;
+    SSL_CTX *ctx = current_context();
+    if (!ctx || !set_host_check(true)) return -1;
+    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, callback ? verify_hook : nullptr);
+    g_pCertCallback = callback;
+    return 0;
 }

@@ -1,13 +1,15 @@
-// Shared by the TLS sources: the g_Sync guard, the C-boundary wrapper and
-// the context checks every setter starts with.
+// Shared by the TLS sources: the g_Sync guard, the C-boundary wrapper, the
+// context checks every setter starts with, and the entry points one source
+// uses from another.
 #pragma once
+
+#include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
+#include "dirext/tls.h"
 
 #include <pthread.h>
 
 #include <exception>
 #include <utility>
-
-#include "dirext.h"
 
 #include <openssl/x509v3.h>
 
@@ -42,5 +44,9 @@ inline void cache_extensions(X509 *cert) { X509_check_purpose(cert, -1, 0); }
 // The context, when the library is initialised and has one; else null.
 // Caller holds g_Sync.
 inline SSL_CTX *current_context() { return g_SSLReg ? g_CryptCtx : nullptr; }
+
+// What pkcs12_BIO_to_clear_BIO does, for the library's own callers: they use
+// this, never the exported name, which another definition could stand in for.
+BIO *pkcs12_to_clear_bio(BIO *in, const char *password);
 
 }  // namespace dirext::tls

@@ -5,6 +5,7 @@
 // CRYPTO_set_id_callback are no-op macros there.  The table and LockCallback
 // stay for applications that call them directly.
 #include "tls/internal.h"
+#include "tls/library_lock.h"
 
 #include <pthread.h>
 
@@ -24,6 +25,14 @@ pthread_mutex_t library_mutex = PTHREAD_MUTEX_INITIALIZER;
 }
 
 }  // namespace
+
+namespace dirext::tls {
+
+void lock_library() { pthread_mutex_lock(&library_mutex); }
+
+void unlock_library() { pthread_mutex_unlock(&library_mutex); }
+
+}  // namespace dirext::tls
 
 extern "C" void LockInit(void)
 {
@@ -71,10 +80,10 @@ extern "C" void CRYPTO_thread_cleanup(void)
 
 extern "C" void CRYPTO_w_lock(int /*type*/)
 {
-    pthread_mutex_lock(&library_mutex);
+    dirext::tls::lock_library();
 }
 
 extern "C" void CRYPTO_w_unlock(int /*type*/)
 {
-    pthread_mutex_unlock(&library_mutex);
+    dirext::tls::unlock_library();
 }
