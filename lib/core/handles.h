@@ -10,6 +10,7 @@
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace dirext {
@@ -47,6 +48,12 @@ struct SafeBagStackFree {
 };
 using Pkcs7StackPtr = std::unique_ptr<STACK_OF(PKCS7), Pkcs7StackFree>;
 using SafeBagStackPtr = std::unique_ptr<STACK_OF(PKCS12_SAFEBAG), SafeBagStackFree>;
+
+struct StdFree {  // malloc memory, as callers release with free or ldapx_memfree
+    void operator()(void *p) const { std::free(p); }
+};
+template <typename T>
+using MallocPtr = std::unique_ptr<T, StdFree>;
 
 struct OpenSslFree {  // OPENSSL_free is a macro
     void operator()(void *p) const { OPENSSL_free(p); }

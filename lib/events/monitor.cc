@@ -87,7 +87,7 @@ int read_registrations(BerElement *ber, int *specCount, EventSpecifier **specLis
     if (n == 0) return LDAP_SUCCESS;
     if (static_cast<ber_len_t>(n) > set.bv_len) return LDAP_DECODING_ERROR;
 
-    std::unique_ptr<EventSpecifier, Deleter<ldapx_memfree>> list(
+    MallocPtr<EventSpecifier> list(
         static_cast<EventSpecifier *>(dirext::alloc_zeroed(n, sizeof(EventSpecifier))));
     if (!list) return LDAP_NO_MEMORY;
     Scoped<LberReader> elements(set);

@@ -73,15 +73,10 @@ int parse_event_value(struct berval *value, int *eventType, int *eventResult, vo
     return read_event(reader, eventType, eventResult, eventData, address);
 }
 
-}  // namespace dirext::events
-
-using namespace dirext;
-using namespace dirext::events;
-
-extern "C" {
-
-int ldap_parse_ds_event_IP(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
-                           int freeit, NetAddrEventData **address)
+// The exported parsers' bodies, so that ldap_parse_ds_event reaches them
+// without going through the library's exported name.
+int parse_ds_event_ip(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
+                      int freeit, NetAddrEventData **address)
 {
     MessagePtr consumed(freeit ? message : nullptr);
     if (!ld || !message || !eventType || !eventResult || (eventData && !address)) {
@@ -92,18 +87,31 @@ int ldap_parse_ds_event_IP(LDAP *ld, LDAPMessage *message, int *eventType, int *
     int rc = parse_notification(ld, message, eventType, eventResult, eventData, address);
     store_result(ld, rc);
     if (rc != LDAP_SUCCESS && eventData) {
-        ldap_event_free(*eventData);
+        free_record(*eventData);
         *eventData = nullptr;
     }
     return rc;
+}
+
+}  // namespace dirext::events
+
+using namespace dirext;
+using namespace dirext::events;
+
+extern "C" {
+
+int ldap_parse_ds_event_IP(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
+                           int freeit, NetAddrEventData **address)
+{
+    return parse_ds_event_ip(ld, message, eventType, eventResult, eventData, freeit, address);
 }
 
 int ldap_parse_ds_event(LDAP *ld, LDAPMessage *message, int *eventType, int *eventResult, void **eventData,
                         int freeit)
 {
     NetAddrEventData *address = nullptr;
-    int rc = ldap_parse_ds_event_IP(ld, message, eventType, eventResult, eventData, freeit, &address);
-    ldap_event_free(address);
+    int rc = parse_ds_event_ip(ld, message, eventType, eventResult, eventData, freeit, &address);
+    free_record(address);
     return rc;
 }
 

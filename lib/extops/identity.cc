@@ -54,6 +54,14 @@ int decode_privileges(BerElement *ber, int *privileges, std::size_t slots)
     return LDAP_SUCCESS;
 }
 
+// Shared by ldap_get_bind_dn and its alias.
+int get_bind_dn(LDAP *ld, char **dn)
+{
+    if (!dn) return LDAP_PARAM_ERROR;
+    return call_without_value<Op::GetBindDn>(
+        ld, [dn](BerElement *ber) { return decode_returned_string(ber, true, dn); });
+}
+
 }  // namespace dirext::extops
 
 using namespace dirext::extops;
@@ -62,14 +70,12 @@ extern "C" {
 
 int ldap_get_bind_dn(LDAP *ld, char **dn)
 {
-    if (!dn) return LDAP_PARAM_ERROR;
-    return call_without_value<Op::GetBindDn>(
-        ld, [dn](BerElement *ber) { return decode_returned_string(ber, true, dn); });
+    return get_bind_dn(ld, dn);
 }
 
 int ldap_get_context_identity_name(LDAP *ld, char **dn)
 {
-    return ldap_get_bind_dn(ld, dn);
+    return get_bind_dn(ld, dn);
 }
 
 int ldap_get_effective_privileges(LDAP *ld, const char *firstDN, const char *secondDN, const char *attributeName,
