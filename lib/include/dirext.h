@@ -1,7 +1,17 @@
 /*
  * libdirext: LDAP extensions for managing the directory.
  *
- * The umbrella header of the library.  It compiles as C99 and as C++.
+ * The umbrella header of the library: it includes one header per area, each
+ * of which also compiles on its own, as C99 and as C++:
+ *   <dirext/common.h>    what every area shares (ldapx_memfree, how <ldap.h>
+ *                        is read), included by each of the others
+ *   <dirext/tls.h>       the TLS context libldap uses, certificates and keys
+ *   <dirext/extops.h>    the directory's management extended operations
+ *   <dirext/events.h>    event registration and the decoded event records
+ *   <dirext/lburp.h>     LDAP bulk update (RFC 4373)
+ *   <dirext/controls.h>  request and response controls, URL search
+ *   <dirext/schema.h>    the subschema model and the description parsers
+ *   <dirext/sasl.h>      DIGEST-MD5 bind, MD5 and the random pool
  * Results the library allocates belong to the caller and are released with the
  * function each area's header names; plain blocks with ldapx_memfree().
  *
