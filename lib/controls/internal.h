@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/handles.h"  // reads <ldap.h> the library's way; include it first
+#include "core/result.h"
 #include "dirext/controls.h"
 
 namespace dirext::controls {
@@ -21,12 +22,5 @@ int create_persistent_search(LDAP *ld, int change_types, int changes_only, int r
                              LDAPControl **out);
 int parse_entry_change(LDAP *ld, LDAPControl **ctrls, int *change_type, char **prev_dn,
                        int *change_number_present, int *change_number);
-
-// The session's result code becomes rc, which is returned.
-inline int store(LDAP *ld, int rc)
-{
-    ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
 
 }  // namespace dirext::controls

@@ -73,24 +73,24 @@ private:
 //       value3  [3] IMPLICIT INTEGER OPTIONAL }
 int parse_status(LDAP *ld, LDAPControl **ctrls, int *values[4])
 {
-    if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
+    if (!ctrls) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     const LDAPControl *control = find(ctrls, kStatusOid);
-    if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
+    if (!control) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     BerPtr ber;
-    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store_result(ld, rc);
     Contents sequence;
-    if (!sequence.open(ber.get())) return store(ld, LDAP_DECODING_ERROR);
+    if (!sequence.open(ber.get())) return store_result(ld, LDAP_DECODING_ERROR);
     for (unsigned i = 0; i < 4; ++i) {
         ber_tag_t tag = LBER_DEFAULT;
         const int found = sequence.next(tag);
-        if (found < 0) return store(ld, LDAP_DECODING_ERROR);
+        if (found < 0) return store_result(ld, LDAP_DECODING_ERROR);
         if (found == 0) break;
         if (tag != 0x80 + i) continue;
         ber_int_t number = 0;
-        if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
+        if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store_result(ld, LDAP_DECODING_ERROR);
         if (values[i]) *values[i] = number;
     }
-    return store(ld, LDAP_SUCCESS);
+    return store_result(ld, LDAP_SUCCESS);
 }
 
 // The reference response's outputs; a string or list read twice replaces
@@ -169,19 +169,19 @@ int read_reference_field(BerElement *ber, ber_tag_t tag, ReferenceOut &out)
 // Elements with other tags are stepped over.
 int parse_reference(LDAP *ld, LDAPControl **ctrls, ReferenceOut &out)
 {
-    if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
+    if (!ctrls) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     const LDAPControl *control = find(ctrls, kReferenceOid);
-    if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
+    if (!control) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     BerPtr ber;
-    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store_result(ld, rc);
     Contents set;
-    if (!set.open(ber.get())) return store(ld, LDAP_DECODING_ERROR);
+    if (!set.open(ber.get())) return store_result(ld, LDAP_DECODING_ERROR);
     for (;;) {
         ber_tag_t tag = LBER_DEFAULT;
         const int found = set.next(tag);
-        if (found < 0) return store(ld, LDAP_DECODING_ERROR);
-        if (found == 0) return store(ld, LDAP_SUCCESS);
-        if (int rc = read_reference_field(ber.get(), tag, out); rc != LDAP_SUCCESS) return store(ld, rc);
+        if (found < 0) return store_result(ld, LDAP_DECODING_ERROR);
+        if (found == 0) return store_result(ld, LDAP_SUCCESS);
+        if (int rc = read_reference_field(ber.get(), tag, out); rc != LDAP_SUCCESS) return store_result(ld, rc);
     }
 }
 
@@ -197,17 +197,17 @@ int parse_entry_change(LDAP *ld, LDAPControl **ctrls, int *change_type, char **p
                        int *change_number_present, int *change_number)
 {
     if (!change_type || (change_number_present == nullptr) != (change_number == nullptr))
-        return store(ld, LDAP_PARAM_ERROR);
-    if (!ctrls) return store(ld, LDAP_CONTROL_NOT_FOUND);
+        return store_result(ld, LDAP_PARAM_ERROR);
+    if (!ctrls) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     if (prev_dn) *prev_dn = nullptr;
     const LDAPControl *control = find(ctrls, kEntryChangeOid);
-    if (!control) return store(ld, LDAP_CONTROL_NOT_FOUND);
+    if (!control) return store_result(ld, LDAP_CONTROL_NOT_FOUND);
     BerPtr ber;
-    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store(ld, rc);
+    if (int rc = open_reader(*control, ber); rc != LDAP_SUCCESS) return store_result(ld, rc);
     Contents sequence;
     ber_int_t type = 0;
     if (!sequence.open(ber.get()) || ber_get_enum(ber.get(), &type) == LBER_ERROR)
-        return store(ld, LDAP_DECODING_ERROR);
+        return store_result(ld, LDAP_DECODING_ERROR);
     *change_type = type;
     ber_tag_t tag = LBER_DEFAULT;
     int found = sequence.next(tag);
@@ -215,22 +215,22 @@ int parse_entry_change(LDAP *ld, LDAPControl **ctrls, int *change_type, char **p
     // change number after it is still found.
     if (found > 0 && tag == kOctetString) {
         char *dn = nullptr;
-        if (ber_get_stringa(ber.get(), &dn) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
+        if (ber_get_stringa(ber.get(), &dn) == LBER_ERROR) return store_result(ld, LDAP_DECODING_ERROR);
         if (prev_dn) *prev_dn = dn;
         else ldap_memfree(dn);
         found = sequence.next(tag);
     }
-    if (found < 0) return store(ld, LDAP_DECODING_ERROR);
+    if (found < 0) return store_result(ld, LDAP_DECODING_ERROR);
     if (change_number_present) {
         *change_number_present = 0;
         if (found > 0 && tag == kChangeNumberTag) {
             ber_int_t number = 0;
-            if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store(ld, LDAP_DECODING_ERROR);
+            if (ber_get_int(ber.get(), &number) == LBER_ERROR) return store_result(ld, LDAP_DECODING_ERROR);
             *change_number = number;
             *change_number_present = 1;
         }
     }
-    return store(ld, LDAP_SUCCESS);
+    return store_result(ld, LDAP_SUCCESS);
 }
 
 }  // namespace dirext::controls

@@ -5,24 +5,17 @@
 namespace dirext::controls {
 namespace {
 
-int session_error(LDAP *ld)
-{
-    int rc = LDAP_OTHER;
-    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
-
 // The message id, or -1 with the session's result code saying why.
 int url_search(LDAP *ld, const char *url, int attrsonly)
 {
     LDAPURLDesc *raw = nullptr;
     if (!url || ldap_url_parse(url, &raw) != LDAP_URL_SUCCESS) {
-        store(ld, LDAP_PARAM_ERROR);
+        store_result(ld, LDAP_PARAM_ERROR);
         return -1;
     }
     const UrlDescPtr desc(raw);
     if (desc->lud_crit_exts > 0) {
-        store(ld, LDAP_NOT_SUPPORTED);
+        store_result(ld, LDAP_NOT_SUPPORTED);
         return -1;
     }
     // libldap's public search builds and registers the request under its own
@@ -38,17 +31,17 @@ int url_search(LDAP *ld, const char *url, int attrsonly)
 // Waits for the whole result of the search; timeout null waits without limit.
 int url_search_wait(LDAP *ld, const char *url, int attrsonly, struct timeval *timeout, LDAPMessage **res)
 {
-    if (!res) return store(ld, LDAP_PARAM_ERROR);
+    if (!res) return store_result(ld, LDAP_PARAM_ERROR);
     *res = nullptr;
     const int msgid = url_search(ld, url, attrsonly);
-    if (msgid < 0) return session_error(ld);
+    if (msgid < 0) return stored_result(ld);
     const int got = ldap_result(ld, msgid, LDAP_MSG_ALL, timeout, res);
-    if (got == -1) return session_error(ld);
+    if (got == -1) return stored_result(ld);
     if (got == 0) {
         // Timed out: the server may still be working on it, so tell it to
         // stop; the session then reports the time-out, not the abandon.
         ldap_abandon_ext(ld, msgid, nullptr, nullptr);
-        return store(ld, LDAP_TIMEOUT);
+        return store_result(ld, LDAP_TIMEOUT);
     }
     return ldap_result2error(ld, *res, 0);
 }

@@ -26,9 +26,18 @@ struct BerFreeAll {  // frees the encoder's or decoder's buffer as well
 };
 
 using BerPtr = std::unique_ptr<BerElement, BerFreeAll>;
+
+// An element over bytes it does not own (a reader over a caller's buffer, or
+// ldap_first_attribute's cursor into a message): the bytes stay.
+struct BerFreeElementOnly {
+    void operator()(BerElement *b) const { ber_free(b, 0); }
+};
+using BerViewPtr = std::unique_ptr<BerElement, BerFreeElementOnly>;
+
 using BervalPtr = std::unique_ptr<struct berval, Deleter<ber_bvfree>>;
 using LdapStringPtr = std::unique_ptr<char, Deleter<ldap_memfree>>;
 using LdapValuesPtr = std::unique_ptr<char *, Deleter<ldap_value_free>>;
+using LdapValuesLenPtr = std::unique_ptr<struct berval *, Deleter<ldap_value_free_len>>;
 using MessagePtr = std::unique_ptr<LDAPMessage, Deleter<ldap_msgfree>>;
 using UrlDescPtr = std::unique_ptr<LDAPURLDesc, Deleter<ldap_free_urldesc>>;
 

@@ -177,7 +177,4 @@ int read_referral_list(R &ber, int *count, ReferralAddress **list);
 template <typename R>
 int read_connection(R &ber, ConnectionData **out);
 
-// Stores `code` as the handle's result code (no handle: nothing to do).
-void store_result(LDAP *ld, int code);
-
 }  // namespace dirext::events

@@ -1,6 +1,8 @@
 // The common decoder frame and the field operations it runs; the exported
 // body decoders are thin entries into it.
 #include "core/alloc.h"
+#include "core/handles.h"
+#include "core/result.h"
 #include "events/records.h"
 
 #include <cstring>
@@ -8,10 +10,6 @@
 
 namespace dirext::events {
 namespace {
-
-struct RecordFree {
-    void operator()(void *record) const { free_record(record); }
-};
 
 template <typename R>
 int read_triple(R &ber, EventTriple *out)
@@ -253,7 +251,7 @@ int decode(const Record &desc, R &ber, void **out, NetAddrEventData **address)
     *out = nullptr;
     if (desc.size == 0) return kOk;  // a kind without a record: nothing is read
 
-    std::unique_ptr<void, RecordFree> record(allocate_record(desc.size, desc.kind));
+    std::unique_ptr<void, Deleter<free_record>> record(allocate_record(desc.size, desc.kind));
     if (!record) return kNoMemory;
     std::memset(record.get(), 0, desc.size);  // null, 0, and empty inline texts
     for (const Field &f : desc.fields) {

@@ -4,6 +4,7 @@
 
 #include "core/alloc.h"
 #include "core/ber_seam.h"
+#include "core/result.h"
 #include "events/records.h"
 
 #include <cstring>

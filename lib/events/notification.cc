@@ -13,6 +13,7 @@
 //   addressType INTEGER, address OCTET STRING.
 #include "core/handles.h"  // first: reads <ldap.h> the library's way
 
+#include "core/result.h"
 #include "events/envelope.h"
 #include "events/records.h"
 

@@ -4,6 +4,8 @@
 // Every reader is all-or-nothing: on failure it releases what it allocated
 // and delivers null, so a caller never has to clean up after a failed read.
 #include "core/alloc.h"
+#include "core/handles.h"
+#include "core/result.h"
 #include "events/records.h"
 
 #include <cstdio>
@@ -17,11 +19,6 @@ void invariant_failed(const char *condition, const char *file, int line)
 {
     std::fprintf(stderr, "events: %s:%d: invariant failed: %s\n", file, line, condition);
     std::abort();
-}
-
-void store_result(LDAP *ld, int code)
-{
-    if (ld) ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &code);
 }
 
 char *copy_bytes(const struct berval &bytes)
@@ -68,22 +65,11 @@ void free_connection_data(ConnectionData *block)
 
 namespace {
 
-struct StringListFree {
-    void operator()(char **list) const { free_string_list(list); }
-};
-using StringList = std::unique_ptr<char *[], StringListFree>;
+using StringList = std::unique_ptr<char *[], Deleter<free_string_list>>;
 
 struct ReferralsFree {
     int count;
     void operator()(ReferralAddress *list) const { free_referral_list(count, list); }
-};
-
-struct ConnectionFree {
-    void operator()(ConnectionData *block) const { free_connection_data(block); }
-};
-
-struct RecordFree {
-    void operator()(NetAddrEventData *record) const { free_record(record); }
 };
 
 // One list member: a wrapper (any tag) whose contents begin with an OCTET
@@ -108,7 +94,7 @@ int read_net_address(R &ber, NetAddrEventData **out)
     if (!read_int(ber, &type)) return kDecodingError;
     struct berval bytes;
     if (take(ber, &bytes) != kTagOctetString) return kDecodingError;
-    std::unique_ptr<NetAddrEventData, RecordFree> record(static_cast<NetAddrEventData *>(
+    std::unique_ptr<NetAddrEventData, Deleter<free_record>> record(static_cast<NetAddrEventData *>(
         allocate_record(sizeof(NetAddrEventData) + bytes.bv_len + 1, DIREXT_EVENT_NET_ADDRESS)));
     if (!record) return kNoMemory;
     record->type = type;
@@ -215,7 +201,7 @@ int read_connection(R &ber, ConnectionData **out)
     Scoped<R> fields(contents);
     if (fields.empty()) return kOk;
 
-    std::unique_ptr<ConnectionData, ConnectionFree> block(
+    std::unique_ptr<ConnectionData, Deleter<free_connection_data>> block(
         static_cast<ConnectionData *>(dirext::alloc_zeroed(1, sizeof(ConnectionData))));
     if (!block) return kNoMemory;
     if (!read_int(fields.get(), &block->integer1) || !read_int(fields.get(), &block->integer2))
@@ -240,6 +226,7 @@ INSTANTIATE(SpanReader)
 }  // namespace dirext::events
 
 using namespace dirext::events;
+using dirext::store_result;
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 #include "core/alloc.h"
 #include "core/ber_seam.h"
 #include "extops/codecs.h"
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 #include "extops/text.h"
 
 namespace dirext::extops {
@@ -16,10 +16,6 @@ namespace {
 
 constexpr int kLargestBackup = 2147483646;
 constexpr std::size_t kChunkListStart = 512;
-
-struct BerMemFree {
-    void operator()(char *p) const { ber_memfree(p); }
-};
 
 // A decimal int at *cursor, optionally signed; advances past it.
 bool read_int(const char *&cursor, int &value)
@@ -75,7 +71,7 @@ int decode_backup(BerElement *ber, BackupResponse &out)
     // Once the element is known to be whole, only memory can fail its copy.
     if (ber_peek_tag(ber, &element_length) == LBER_DEFAULT) return LDAP_DECODING_ERROR;
     if (read_any_element(ber, &raw, &element_length) == LBER_ERROR) return LDAP_NO_MEMORY;
-    std::unique_ptr<char, BerMemFree> element(raw);
+    BerMemPtr<char> element(raw);
     if (!scan_fields(ber, "{i[", &count)) return LDAP_DECODING_ERROR;
 
     Text chunks;
@@ -88,8 +84,8 @@ int decode_backup(BerElement *ber, BackupResponse &out)
 
     if (size < 1 || size > kLargestBackup || static_cast<ber_len_t>(size) > element_length)
         return LDAP_DECODING_ERROR;
-    Block data(static_cast<char *>(alloc(static_cast<std::size_t>(size))));
-    Block state(static_cast<char *>(alloc(24)));
+    MallocPtr<char> data(static_cast<char *>(alloc(static_cast<std::size_t>(size))));
+    MallocPtr<char> state(static_cast<char *>(alloc(24)));
     if (!data || !state) return LDAP_NO_MEMORY;
     std::memcpy(data.get(), element.get(), static_cast<std::size_t>(size));
     std::snprintf(state.get(), 24, "%d+%d", first, second);

@@ -9,18 +9,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 
-#include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
+#include "core/handles.h"  // reads <ldap.h> the library's way; include it first
 #include "dirext/extops.h"
 
 namespace dirext::extops {
-
-struct FreeBlock {
-    void operator()(void *p) const { std::free(p); }
-};
-using Block = std::unique_ptr<char, FreeBlock>;  // malloc memory, as callers release it
 
 // Replicas: "iiiiiaii" into info, the string cut at 771 bytes into info->dn.
 int decode_replica_info(BerElement *ber, ReplicaInfo *info);
@@ -53,9 +46,9 @@ bool parse_backup_state(const char *text, int &first, int &second);
 // outputs change only when all of it is there.
 struct BackupResponse {
     int size = 0;
-    Block data;        // `size` bytes
-    Block chunk_list;  // "count;n1;...;"
-    Block state;       // "first+second"
+    MallocPtr<char> data;        // `size` bytes
+    MallocPtr<char> chunk_list;  // "count;n1;...;"
+    MallocPtr<char> state;       // "first+second"
 };
 int decode_backup(BerElement *ber, BackupResponse &out);
 

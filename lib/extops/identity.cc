@@ -4,7 +4,7 @@
 #include "core/alloc.h"
 #include "core/handles.h"
 #include "extops/codecs.h"
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 
 namespace dirext::extops {
 namespace {
@@ -30,7 +30,7 @@ int encode_native_name(BerElement *ber, const uint16_t *name)
     std::size_t units = 0;
     while (name[units]) ++units;
     std::size_t length = 2 * (units + 1);
-    Block bytes(static_cast<char *>(alloc(length)));
+    MallocPtr<char> bytes(static_cast<char *>(alloc(length)));
     if (!bytes) return LDAP_NO_MEMORY;
     for (std::size_t i = 0; i <= units; ++i) {  // the zero unit included
         bytes.get()[2 * i] = static_cast<char>(name[i] >> 8);

@@ -1,6 +1,6 @@
 // The management extended operations, one row each: OIDs, the BER formats of
 // their request fields and outputs, and where they depart from the common
-// conventions.  The skeleton (skeleton.h) runs every row the same way.
+// conventions.  The runner (runner.h) runs every row the same way.
 #pragma once
 
 #include "dirext/common.h"  // reads <ldap.h> the library's way; include it first

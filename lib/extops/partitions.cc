@@ -1,5 +1,5 @@
 // Partition operations and their naming-context aliases.
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 
 namespace dirext::extops {
 namespace {

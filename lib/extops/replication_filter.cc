@@ -3,7 +3,7 @@
 
 #include "core/handles.h"
 #include "extops/codecs.h"
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 #include "extops/text.h"
 
 namespace dirext::extops {

@@ -18,7 +18,7 @@ public:
     bool reserve(std::size_t capacity)
     {
         if (capacity <= capacity_) return true;
-        Block grown(static_cast<char *>(dirext::alloc(capacity)));
+        MallocPtr<char> grown(static_cast<char *>(dirext::alloc(capacity)));
         if (!grown) return false;
         if (buffer_) std::memcpy(grown.get(), buffer_.get(), length_);
         grown.get()[length_] = '\0';
@@ -45,10 +45,10 @@ public:
     }
 
     std::size_t size() const { return length_; }
-    Block release() { return std::move(buffer_); }
+    MallocPtr<char> release() { return std::move(buffer_); }
 
 private:
-    Block buffer_;
+    MallocPtr<char> buffer_;
     std::size_t length_ = 0;
     std::size_t capacity_ = 0;
 };

@@ -1,5 +1,5 @@
 // Server refresh and the background-process triggers.
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 
 using namespace dirext::extops;
 

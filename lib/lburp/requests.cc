@@ -1,6 +1,7 @@
 // LBURP start, update and end requests: asynchronous extended operations
 // whose message ids go back to the caller.
 #include "core/ber_seam.h"
+#include "core/result.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {
@@ -9,12 +10,6 @@ namespace {
 // liblber's plain BER element: sequences carry four-byte lengths, the form
 // these requests have always had on the wire (valid BER; servers accept it).
 BerPtr new_request() { return BerPtr(lber::alloc_t(0)); }  // ber_alloc()
-
-int store(LDAP *ld, int rc)
-{
-    ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
 
 // Flattens the request value and sends it.  The element stays the caller's.
 int send(LDAP *ld, const char *oid, BerElement *ber, int *msgid)
@@ -29,11 +24,11 @@ int send(LDAP *ld, const char *oid, BerElement *ber, int *msgid)
 //       updateStyleOID  LDAPOID }
 int start_request(LDAP *ld, int *msgid)
 {
-    if (!msgid) return store(ld, LDAP_PARAM_ERROR);
+    if (!msgid) return store_result(ld, LDAP_PARAM_ERROR);
     const BerPtr ber = new_request();
     if (!ber) return LDAP_NO_MEMORY;
-    if (ber_printf(ber.get(), "{s}", kUpdateStyleOid) == -1) return store(ld, LDAP_ENCODING_ERROR);
-    return store(ld, send(ld, kStartRequestOid, ber.get(), msgid));
+    if (ber_printf(ber.get(), "{s}", kUpdateStyleOid) == -1) return store_result(ld, LDAP_ENCODING_ERROR);
+    return store_result(ld, send(ld, kStartRequestOid, ber.get(), msgid));
 }
 
 //   LBURPUpdateRequestValue ::= SEQUENCE {
@@ -47,30 +42,30 @@ int start_request(LDAP *ld, int *msgid)
 // the list; each is written by its operation encoder.
 int update_request(LDAP *ld, int sequence_number, LBURPOperation **operations, int *msgid)
 {
-    if (!operations || !msgid) return store(ld, LDAP_PARAM_ERROR);
+    if (!operations || !msgid) return store_result(ld, LDAP_PARAM_ERROR);
     BerPtr ber = new_request();
     if (!ber) return LDAP_NO_MEMORY;
-    if (ber_printf(ber.get(), "{i", ber_int_t(sequence_number)) == -1) return store(ld, LDAP_ENCODING_ERROR);
+    if (ber_printf(ber.get(), "{i", ber_int_t(sequence_number)) == -1) return store_result(ld, LDAP_ENCODING_ERROR);
     for (LBURPOperation **op = operations; *op; ++op) {
         // On failure the encoder has released the element already.
         if (const int rc = encode_operation(**op, ber.get()); rc != LDAP_SUCCESS) {
             (void)ber.release();
-            return store(ld, rc);
+            return store_result(ld, rc);
         }
     }
-    if (ber_printf(ber.get(), "}") == -1) return store(ld, LDAP_ENCODING_ERROR);
-    return store(ld, send(ld, kUpdateRequestOid, ber.get(), msgid));
+    if (ber_printf(ber.get(), "}") == -1) return store_result(ld, LDAP_ENCODING_ERROR);
+    return store_result(ld, send(ld, kUpdateRequestOid, ber.get(), msgid));
 }
 
 //   EndLBURPRequestValue ::= SEQUENCE {
 //       sequenceNumber  INTEGER }
 int end_request(LDAP *ld, int sequence_number, int *msgid)
 {
-    if (!msgid) return store(ld, LDAP_PARAM_ERROR);
+    if (!msgid) return store_result(ld, LDAP_PARAM_ERROR);
     const BerPtr ber = new_request();
     if (!ber) return LDAP_NO_MEMORY;
-    if (ber_printf(ber.get(), "{i}", ber_int_t(sequence_number)) == -1) return store(ld, LDAP_ENCODING_ERROR);
-    return store(ld, send(ld, kEndRequestOid, ber.get(), msgid));
+    if (ber_printf(ber.get(), "{i}", ber_int_t(sequence_number)) == -1) return store_result(ld, LDAP_ENCODING_ERROR);
+    return store_result(ld, send(ld, kEndRequestOid, ber.get(), msgid));
 }
 
 }  // namespace

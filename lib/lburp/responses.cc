@@ -4,40 +4,20 @@
 
 #include "core/alloc.h"
 #include "core/ber_seam.h"
+#include "core/boundary.h"
+#include "core/result.h"
 #include "lburp/internal.h"
 
 namespace dirext::lburp {
 namespace {
 
-int store(LDAP *ld, int rc)
-{
-    ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
-
-// A reader over memory it does not own (ber_free(ber, 0) leaves it alone).
-struct BerFreeElementOnly {
-    void operator()(BerElement *b) const { ber_free(b, 0); }
-};
-using BerViewPtr = std::unique_ptr<BerElement, BerFreeElementOnly>;
-
+// A reader over memory it does not own.
 BerViewPtr view(berval &bytes)
 {
     BerViewPtr ber(lber::alloc_t(0));
     if (ber) ber_init2(ber.get(), &bytes, 0);
     return ber;
 }
-
-// The message is the parse function's to release when freeIt is set, on
-// every path, so a caller never has to guess.
-struct Message {
-    LDAPMessage *message;
-    bool owned;
-    ~Message()
-    {
-        if (owned) ldap_msgfree(message);
-    }
-};
 
 // Result and response name of an extended response; value receives the
 // response value, if any.
@@ -102,13 +82,12 @@ int decode_entry(berval &contents, Failures &out)
     char *message = nullptr;
     if (ber_scanf(ber.get(), "{iaa", &code, &matched, &message) == LBER_ERROR) return LDAP_DECODING_ERROR;
     ldap_memfree(matched);
-    try {
+    const int rc = guard(LDAP_NO_MEMORY, LDAP_LOCAL_ERROR, [&] {
         out.list.push_back({number, code, message});
-    } catch (const std::bad_alloc &) {
-        ldap_memfree(message);
-        return LDAP_NO_MEMORY;
-    }
-    return 1;
+        return 1;
+    });
+    if (rc != 1) ldap_memfree(message);  // not handed on
+    return rc;
 }
 
 // The update response value lists the failed operations one after another,
@@ -172,38 +151,40 @@ int end_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg)
 }  // namespace
 }  // namespace dirext::lburp
 
+// With freeIt the message is the parse function's to release, on every path,
+// so a caller never has to guess.
 extern "C" {
 
 int ldap_parse_lburp_start_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg,
                                     int *maxOperations, int freeIt)
 {
-    const dirext::lburp::Message message{result, freeIt != 0};
+    const dirext::MessagePtr consumed(freeIt ? result : nullptr);
     if (!ld) return LDAP_PARAM_ERROR;
-    if (!result || !maxOperations) return dirext::lburp::store(ld, LDAP_PARAM_ERROR);
-    return dirext::lburp::store(ld, dirext::lburp::start_response(ld, result, errcode, errmsg, maxOperations));
+    if (!result || !maxOperations) return dirext::store_result(ld, LDAP_PARAM_ERROR);
+    return dirext::store_result(ld, dirext::lburp::start_response(ld, result, errcode, errmsg, maxOperations));
 }
 
 int ldap_parse_lburp_operation_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg,
                                         int *failedCount, LBURPFailedOperation **failedOperations, int freeIt)
 {
-    const dirext::lburp::Message message{result, freeIt != 0};
+    const dirext::MessagePtr consumed(freeIt ? result : nullptr);
     if (failedOperations) *failedOperations = nullptr;
     if (failedCount) *failedCount = 0;
     if (!ld) return LDAP_PARAM_ERROR;
-    if (!result || !failedCount || !failedOperations) return dirext::lburp::store(ld, LDAP_PARAM_ERROR);
+    if (!result || !failedCount || !failedOperations) return dirext::store_result(ld, LDAP_PARAM_ERROR);
     int rc = dirext::lburp::update_response(ld, result, errcode, errmsg, failedCount, failedOperations);
     // A failure leaves the list empty (nothing was handed on); libldap's
     // LDAP_OTHER there counts as no failure at all.
     if (rc == LDAP_OTHER) rc = LDAP_SUCCESS;
-    return dirext::lburp::store(ld, rc);
+    return dirext::store_result(ld, rc);
 }
 
 int ldap_parse_lburp_end_response(LDAP *ld, LDAPMessage *result, int *errcode, char **errmsg, int freeIt)
 {
-    const dirext::lburp::Message message{result, freeIt != 0};
+    const dirext::MessagePtr consumed(freeIt ? result : nullptr);
     if (!ld) return LDAP_PARAM_ERROR;
-    if (!result) return dirext::lburp::store(ld, LDAP_PARAM_ERROR);
-    return dirext::lburp::store(ld, dirext::lburp::end_response(ld, result, errcode, errmsg));
+    if (!result) return dirext::store_result(ld, LDAP_PARAM_ERROR);
+    return dirext::store_result(ld, dirext::lburp::end_response(ld, result, errcode, errmsg));
 }
 
 }  // extern "C"

@@ -8,7 +8,6 @@
 #include "dirext/sasl.h"
 
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
 
 struct DigestMD5Context {
@@ -82,18 +81,7 @@ PoolSnapshot pool_snapshot();
 // Sets the flag and the estimate directly, for tests of an under-seeded pool.
 void pool_set_for_testing(bool polled, double entropy);
 
-struct FreeDirectives {
-    void operator()(DigestDirective *d) const { free_directives(d); }
-};
-struct FreeChallenge {
-    void operator()(DigestChallengeRecord *c) const { free_challenge(c); }
-};
-struct FreeBlock {
-    void operator()(void *p) const { std::free(p); }
-};
-using DirectivesPtr = std::unique_ptr<DigestDirective, FreeDirectives>;
-using ChallengePtr = std::unique_ptr<DigestChallengeRecord, FreeChallenge>;
-template <typename T>
-using BlockPtr = std::unique_ptr<T, FreeBlock>;
+using DirectivesPtr = std::unique_ptr<DigestDirective, Deleter<free_directives>>;
+using ChallengePtr = std::unique_ptr<DigestChallengeRecord, Deleter<free_challenge>>;
 
 }  // namespace dirext::sasl

@@ -3,6 +3,7 @@
 #include "sasl/digest.h"
 
 #include "core/alloc.h"
+#include "core/result.h"
 #include "sasl/md5.h"
 
 #include <cstdio>
@@ -87,17 +88,7 @@ void free_context(DigestMD5Context *ctx)
     std::free(ctx);
 }
 
-struct FreeContext {
-    void operator()(DigestMD5Context *c) const { free_context(c); }
-};
-using ContextPtr = std::unique_ptr<DigestMD5Context, FreeContext>;
-
-int session_error(LDAP *ld)
-{
-    int rc = LDAP_OTHER;
-    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
+using ContextPtr = std::unique_ptr<DigestMD5Context, Deleter<free_context>>;
 
 // Waits for the answer to a bind and returns its result code; the server's
 // credentials, if any, go to *scred.  *waited is false when the wait itself
@@ -109,19 +100,19 @@ int await_bind(LDAP *ld, int msgid, BervalPtr &scred, bool *waited)
     *waited = got > 0;
     if (got <= 0) {
         ldap_msgfree(res);
-        return got == 0 ? LDAP_TIMEOUT : session_error(ld);
+        return got == 0 ? LDAP_TIMEOUT : stored_result(ld);
     }
     struct berval *cred = nullptr;
     int rc = ldap_parse_sasl_bind_result(ld, res, &cred, 1);
     scred.reset(cred);
     // libldap reports a successful parse and leaves the bind's result code
     // on the session.
-    if (rc == LDAP_SUCCESS) rc = session_error(ld);
+    if (rc == LDAP_SUCCESS) rc = stored_result(ld);
     return rc;
 }
 
 // The host of the session, without its port: digest-uri is ldap/<host>.
-int session_host(LDAP *ld, BlockPtr<char> &host)
+int session_host(LDAP *ld, MallocPtr<char> &host)
 {
     char *raw = nullptr;
     if (ldap_get_option(ld, LDAP_OPT_HOST_NAME, &raw) != LDAP_OPT_SUCCESS) raw = nullptr;
@@ -239,7 +230,7 @@ int create_response(const char *user, const char *password, int password_len, co
     cred->bv_val = nullptr;
     cred->bv_len = 0;
     if (!user || !cnonce || !challenge || !challenge->nonce) return LDAP_PARAM_ERROR;
-    BlockPtr<char> buf(static_cast<char *>(alloc(kResponseBufferSize)));
+    MallocPtr<char> buf(static_cast<char *>(alloc(kResponseBufferSize)));
     if (!buf) return LDAP_NO_MEMORY;
 
     realm = or_empty(realm);
@@ -278,13 +269,13 @@ int validate_response(const char *user, const char *password, int password_len, 
     if (!user || !cnonce || !challenge || !challenge->nonce) return LDAP_PARAM_ERROR;
     char *raw = nullptr;
     if (const int rc = get_response_auth(server_cred, &raw); rc != 0) return rc;
-    BlockPtr<char> rspauth(raw);
+    MallocPtr<char> rspauth(raw);
     // Without rspauth the server has not shown that it knows the password.
     if (!rspauth) return LDAP_INVALID_CREDENTIALS;
 
     host = or_empty(host);
     const std::size_t uri_len = sizeof kUriPrefix - 1 + std::strlen(host);
-    BlockPtr<char> digest_uri(static_cast<char *>(alloc(uri_len + 1)));
+    MallocPtr<char> digest_uri(static_cast<char *>(alloc(uri_len + 1)));
     if (!digest_uri) return LDAP_NO_MEMORY;
     std::snprintf(digest_uri.get(), uri_len + 1, "%s%s", kUriPrefix, host);
     char nc_text[16];
@@ -383,7 +374,7 @@ DIREXT_API int ldap_bind_digest_md5_finish(DigestMD5Context **ctxp, const char *
 
     char cnonce[kNonceChars + 1];
     if (const int rc = get_nonce(cnonce); rc != 0) return rc;
-    BlockPtr<char> host;
+    MallocPtr<char> host;
     if (const int rc = session_host(ld, host); rc != 0) return rc;
     if (!password) password_len = 0;
     if (password_len == -1) password_len = static_cast<int>(strnlen(password, INT32_MAX));
@@ -393,7 +384,7 @@ DIREXT_API int ldap_bind_digest_md5_finish(DigestMD5Context **ctxp, const char *
                                        challenge, &cred);
         rc != 0)
         return rc;
-    BlockPtr<char> cred_owner(cred.bv_val);
+    MallocPtr<char> cred_owner(cred.bv_val);
     if (const int rc = ldap_sasl_bind(ld, nullptr, kMechanism, &cred, nullptr, nullptr, &msgid); rc != 0)
         return rc;
     BervalPtr scred;

@@ -98,7 +98,7 @@ void free_directives(DigestDirective *list)
 int add_directive(DigestScanner *sc)
 {
     if (!sc || !sc->start || !sc->pos || sc->pos < sc->start) return LDAP_PARAM_ERROR;
-    BlockPtr<DigestDirective> node(static_cast<DigestDirective *>(alloc_zeroed(1, sizeof(DigestDirective))));
+    MallocPtr<DigestDirective> node(static_cast<DigestDirective *>(alloc_zeroed(1, sizeof(DigestDirective))));
     if (!node) return LDAP_NO_MEMORY;
     node->name = dup_bytes(sc->start, static_cast<std::size_t>(sc->pos - sc->start));
     if (!node->name) return LDAP_NO_MEMORY;
@@ -307,7 +307,7 @@ int parse_token_list(const char *str, std::size_t len, const char **token, int *
 int handle_realm(const DigestDirective *d, DigestChallengeRecord *c)
 {
     if (!d || !c || !d->value) return LDAP_PARAM_ERROR;
-    BlockPtr<DigestRealm> node(static_cast<DigestRealm *>(alloc(sizeof(DigestRealm))));
+    MallocPtr<DigestRealm> node(static_cast<DigestRealm *>(alloc(sizeof(DigestRealm))));
     if (!node) return LDAP_NO_MEMORY;
     if (copy_value(d, &node->realm) != 0) return LDAP_NO_MEMORY;
     node->next = c->realms;

@@ -324,20 +324,7 @@ void finish_load(LDAPSubschema *schema)
 // ------------------------------------------------------------ fetch
 
 namespace {
-struct SchemaDeleter {
-    void operator()(LDAPSubschema *s) const { destroy_schema(s); }
-};
-using SchemaPtr = std::unique_ptr<LDAPSubschema, SchemaDeleter>;
-
-struct BerCursorFree {  // the attribute cursor of ldap_first_attribute
-    void operator()(BerElement *b) const { ber_free(b, 0); }
-};
-using AttributeCursor = std::unique_ptr<BerElement, BerCursorFree>;
-
-struct ValuesLenFree {
-    void operator()(berval **v) const { ldap_value_free_len(v); }
-};
-using ValuesLenPtr = std::unique_ptr<berval *, ValuesLenFree>;
+using SchemaPtr = std::unique_ptr<LDAPSubschema, Deleter<destroy_schema>>;
 }  // namespace
 
 int subschema_dn(LDAP *ld, char **dn)
@@ -352,7 +339,7 @@ int subschema_dn(LDAP *ld, char **dn)
     if (rc != LDAP_SUCCESS) return rc;
     LDAPMessage *entry = ldap_first_entry(ld, res);
     if (!entry) return LDAP_NO_RESULTS_RETURNED;
-    ValuesLenPtr values(ldap_get_values_len(ld, entry, attribute));
+    LdapValuesLenPtr values(ldap_get_values_len(ld, entry, attribute));
     if (!values || !values.get()[0]) return LDAP_NO_RESULTS_RETURNED;
     const berval *first = values.get()[0];
     *dn = static_cast<char *>(mem_alloc(first->bv_len + 1));
@@ -389,10 +376,10 @@ extern "C" int ldap_schema_fetch(LDAP *ld, LDAPSubschema **schema, const char *s
     if (LDAPMessage *entry = ldap_first_entry(ld, res)) {
         BerElement *cursor = nullptr;
         char *name = ldap_first_attribute(ld, entry, &cursor);
-        AttributeCursor cursor_owner(cursor);
+        dirext::BerViewPtr cursor_owner(cursor);  // ldap_first_attribute's cursor
         for (; name; name = ldap_next_attribute(ld, entry, cursor)) {
             dirext::LdapStringPtr owned_name(name);
-            ValuesLenPtr values(ldap_get_values_len(ld, entry, name));
+            dirext::LdapValuesLenPtr values(ldap_get_values_len(ld, entry, name));
             rc = load_attribute(handle.get(), name, values.get());
             if (rc != LDAP_SUCCESS) return rc;
         }

@@ -54,10 +54,7 @@ void finish_load(LDAPSubschema *schema);
 int add_element(LDAPSubschema *schema, LDAPSchemaElement *element);
 void free_element(LDAPSchemaElement *element);
 
-struct ElementFree {
-    void operator()(LDAPSchemaElement *e) const { free_element(e); }
-};
-using ElementPtr = std::unique_ptr<LDAPSchemaElement, ElementFree>;
+using ElementPtr = std::unique_ptr<LDAPSchemaElement, Deleter<free_element>>;
 // Sorts the kind's element array and name index.
 void sort_kind(LDAPSubschema *schema, int kind);
 // The element of the kind found by key (a name, or an OID when the key begins

@@ -153,10 +153,7 @@ void free_change(LDAPMod *mod)
     ber_memfree(mod);
 }
 
-struct ChangeFree {
-    void operator()(LDAPMod *mod) const { free_change(mod); }
-};
-using ChangePtr = std::unique_ptr<LDAPMod, ChangeFree>;
+using ChangePtr = std::unique_ptr<LDAPMod, Deleter<free_change>>;
 
 // Queues {op, attribute, values}.
 int queue_change(LDAPSubschema *s, int op, const char *attribute, BerStringListPtr values)

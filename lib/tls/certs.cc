@@ -165,7 +165,7 @@ using Installer = bool (*)(SSL_CTX *, const void *, int, const char *);
 int set_client_item(Installer install, const void *source, int type, const char *password)
 {
     if (!source) return LDAP_PARAM_ERROR;
-    return c_boundary(1, [&] {
+    return guard(1, [&] {
         SyncGuard hold;
         SSL_CTX *ctx = current_context();
         if (!ctx) return 1;
@@ -183,7 +183,7 @@ using namespace dirext::tls;
 extern "C" int ldapssl_add_trusted_cert(const void *source, int type)
 {
     if (!source) return -1;
-    return c_boundary(-1, [&] {
+    return guard(-1, [&] {
         SyncGuard hold;
         if (!current_context()) return -1;
         if (type < LDAPSSL_CERT_FILE_PEM || type > LDAPSSL_CERT_BUFFER_DER) return -1;

@@ -105,7 +105,7 @@ using namespace dirext::tls;
 
 extern "C" int ldapssl_client_init(const char *cert_file, void * /*reserved*/)
 {
-    return c_boundary(-1, [&] {
+    return guard(-1, [&] {
         if (!libldap_uses_openssl()) return -1;
         {
             // One holding for the check and the set-up, so that two threads
@@ -146,7 +146,7 @@ extern "C" int ldapssl_client_deinit(void)
 
 extern "C" LDAP *ldapssl_init(const char *host, int port, int secure)
 {
-    return c_boundary(static_cast<LDAP *>(nullptr), [&]() -> LDAP * {
+    return guard(static_cast<LDAP *>(nullptr), [&]() -> LDAP * {
         if (port < 0 || port > 65535) return nullptr;
         LDAPURLDesc desc{};
         desc.lud_scheme = const_cast<char *>(secure ? "ldaps" : "ldap");
@@ -193,7 +193,7 @@ extern "C" int verify_callback(int ok, X509_STORE_CTX *store_ctx)
     }
     // Called without the lock, so that the callback may use the getters.
     if (ok == 0 && store_ctx && callback)
-        return c_boundary(0, [&] { return callback(store_ctx) == 0 ? 1 : 0; });
+        return guard(0, [&] { return callback(store_ctx) == 0 ? 1 : 0; });
     return ok;
 }
 

@@ -1,15 +1,14 @@
-// Shared by the TLS sources: the g_Sync guard, the C-boundary wrapper, the
-// context checks every setter starts with, and the entry points one source
-// uses from another.
+// Shared by the TLS sources: the g_Sync guard, the C-boundary guard (core),
+// the context checks every setter starts with, and the entry points one
+// source uses from another.
 #pragma once
 
 #include "dirext/common.h"  // reads <ldap.h> the library's way; include it first
 #include "dirext/tls.h"
 
-#include <pthread.h>
+#include "core/boundary.h"
 
-#include <exception>
-#include <utility>
+#include <pthread.h>
 
 #include <openssl/x509v3.h>
 
@@ -23,18 +22,6 @@ public:
     SyncGuard(const SyncGuard &) = delete;
     SyncGuard &operator=(const SyncGuard &) = delete;
 };
-
-// Runs body and turns any exception (std::bad_alloc in practice) into the
-// function's failure code: nothing may unwind into a C caller.
-template <typename Body>
-auto c_boundary(decltype(std::declval<Body>()()) failure, Body &&body) noexcept
-{
-    try {
-        return body();
-    } catch (...) {
-        return failure;
-    }
-}
 
 // Makes OpenSSL compute and cache a certificate's extension data now, while
 // one thread holds it: verifications on several handshaking threads would

@@ -122,7 +122,7 @@ int print_attributes(BIO *out, const STACK_OF(X509_ATTRIBUTE) *attributes, const
         BIO_printf(out, "%s: <Empty Attributes>\n", name);
         return 1;
     }
-    c_boundary(0, [&] {
+    guard(0, [&] {
         BIO_printf(out, "%s\n", name);
         for (int i = 0; i < sk_X509_ATTRIBUTE_num(attributes); ++i) {
             X509_ATTRIBUTE *attribute = sk_X509_ATTRIBUTE_value(attributes, i);
@@ -168,7 +168,7 @@ int dump_bags(BIO *out, const STACK_OF(PKCS12_SAFEBAG) *bags, const char *passwo
 int dump_bag(BIO *out, const PKCS12_SAFEBAG *bag, const char *password)
 {
     if (!out || !bag) return 0;
-    return c_boundary(0, [&] {
+    return guard(0, [&] {
         const STACK_OF(X509_ATTRIBUTE) *attributes = PKCS12_SAFEBAG_get0_attrs(bag);
         switch (PKCS12_SAFEBAG_get_nid(bag)) {
         case NID_keyBag:
@@ -211,7 +211,7 @@ int dump_bags(BIO *out, const STACK_OF(PKCS12_SAFEBAG) *bags, const char *passwo
 int dump_bundle(BIO *out, PKCS12 *p12, const char *password)
 {
     if (!out || !p12) return 0;
-    return c_boundary(0, [&] {
+    return guard(0, [&] {
         Pkcs7StackPtr safes(PKCS12_unpack_authsafes(p12));
         if (!safes) return 0;
         for (int i = 0; i < sk_PKCS7_num(safes.get()); ++i) {
@@ -249,7 +249,7 @@ int dump_bundle_bio(BIO *out, BIO *in, const char *password)
 
 BIO *pkcs12_to_clear_bio(BIO *in, const char *password)
 {
-    return c_boundary(static_cast<BIO *>(nullptr), [&]() -> BIO * {
+    return guard(static_cast<BIO *>(nullptr), [&]() -> BIO * {
         BioPtr clear(BIO_new(BIO_s_mem()));
         if (!clear || !dump_bundle_bio(clear.get(), in, password)) return nullptr;
         return clear.release();

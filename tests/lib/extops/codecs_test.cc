@@ -8,7 +8,7 @@
 #include "ber_bytes.h"
 #include "core/handles.h"
 #include "extops/codecs.h"
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 
 using namespace dirext::extops;
 using namespace extops_test;

@@ -17,7 +17,7 @@
 #include "ber_bytes.h"
 #include "core/handles.h"
 #include "extops/codecs.h"
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 #include "generate.h"
 
 using namespace dirext::extops;

@@ -1,4 +1,4 @@
-// The one synchronous skeleton every management operation runs through:
+// The one synchronous runner every management operation goes through:
 // encode the request fields, send them under the request OID, check the
 // response name, decode the response value into the caller's outputs.
 // Each operation supplies only its row (operations.h) and what differs: an
@@ -14,7 +14,7 @@
 
 namespace dirext::extops {
 
-// A non-owning reference to a callable, so that the skeleton itself is not a
+// A non-owning reference to a callable, so that the runner itself is not a
 // template.  The referenced callable must outlive the call.
 template <typename Signature>
 class FunctionRef;

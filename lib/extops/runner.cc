@@ -1,10 +1,11 @@
-#include "extops/skeleton.h"
+#include "extops/runner.h"
 
 #include <cstring>
-#include <new>
 
 #include "core/handles.h"
 #include "core/ber_seam.h"
+#include "core/boundary.h"
+#include "core/result.h"
 
 namespace dirext::extops {
 namespace detail {
@@ -101,7 +102,7 @@ int exchange(LDAP *ld, const Operation &op, BerElement *request, Decoder decode)
 
 int run(LDAP *ld, const Operation &op, Encoder encode, Decoder decode)
 {
-    try {
+    return guard(LDAP_NO_MEMORY, LDAP_LOCAL_ERROR, [&] {
         if (!ld) return LDAP_PARAM_ERROR;
         BerPtr request;
         int rc = LDAP_SUCCESS;
@@ -112,14 +113,9 @@ int run(LDAP *ld, const Operation &op, Encoder encode, Decoder decode)
         }
         if (rc == LDAP_SUCCESS) rc = exchange(ld, op, request.get(), decode);
         // A refused argument never reaches the handle.
-        if ((op.conventions & kStoresResult) && rc != LDAP_PARAM_ERROR)
-            ldap_set_option(ld, LDAP_OPT_RESULT_CODE, &rc);
+        if ((op.conventions & kStoresResult) && rc != LDAP_PARAM_ERROR) store_result(ld, rc);
         return rc;
-    } catch (const std::bad_alloc &) {
-        return LDAP_NO_MEMORY;
-    } catch (...) {
-        return LDAP_LOCAL_ERROR;
-    }
+    });
 }
 
 }  // namespace dirext::extops
