@@ -12,18 +12,14 @@
 #include <random>
 #include <thread>
 
+#include "bytes.h"
 #include "paths.h"
 #include "sim_client.h"
 
 namespace simtest {
 namespace {
 
-// A BER element with a short-form length (contents under 128 bytes).
-std::string tlv(unsigned char tag, const std::string &contents)
-{
-    EXPECT_LT(contents.size(), 128u);
-    return std::string(1, char(tag)) + char(contents.size()) + contents;
-}
+using wire::tlv;
 
 std::string message(int msgid, const std::string &op) { return tlv(0x30, tlv(0x02, std::string(1, char(msgid))) + op); }
 

@@ -11,25 +11,15 @@
 #include <vector>
 
 #include "dirsim/server.h"
+#include "sim_fixture.h"
 
 namespace simtest {
 
 inline const char kServerDn[] = "cn=server1,ou=servers,o=lab";
-inline const char kAdminDn[] = "cn=admin,o=lab";
+using testsupport::kAdminDn;
 inline const char kLimber[] = "2.16.840.1.113719.1.27.100.49";
 
-inline const char kTree[] = R"(version: 1
-
-dn: o=lab
-objectClass: organization
-o: lab
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: Admin
-userPassword: secret
-
+inline const std::string kTree = testsupport::kLabTree + R"(
 dn: ou=people,o=lab
 objectClass: organizationalUnit
 ou: people
@@ -59,32 +49,11 @@ indexDefinition: 0$cn$0$0$1$1$cn
 indexDefinition: 0$idx1$2$0$0$1$sn
 )";
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-using Ldap = std::unique_ptr<LDAP, Unbind>;
+using testsupport::Ldap;
+using testsupport::simple_bind;
 
-// A connected session, not yet bound.  Time-outs keep a broken server from
-// hanging the test.
-inline Ldap open_session(const std::string &url)
-{
-    LDAP *ld = nullptr;
-    if (ldap_initialize(&ld, url.c_str()) != LDAP_SUCCESS) return nullptr;
-    Ldap session(ld);
-    int version = LDAP_VERSION3;
-    timeval timeout{10, 0};
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-    ldap_set_option(ld, LDAP_OPT_TIMEOUT, &timeout);
-    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    return session;
-}
-
-inline int simple_bind(LDAP *ld, const std::string &dn, const std::string &password)
-{
-    berval cred{password.size(), const_cast<char *>(password.data())};
-    return ldap_sasl_bind_s(ld, dn.c_str(), LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr);
-}
+// A connected session, not yet bound.
+inline Ldap open_session(const std::string &url) { return testsupport::open_session(url, false); }
 
 inline std::string diagnostic(LDAP *ld)
 {
@@ -121,20 +90,15 @@ class DirsimTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dirsim::Options options;
-        options.ldif_text = kTree;
-        server_ = std::make_unique<dirsim::Server>(options);
-        ASSERT_TRUE(server_->start());
+        server_ = testsupport::start_sim({.ldif_text = kTree});
+        ASSERT_TRUE(server_);
     }
 
     // A session bound as the administrator; the log is cleared afterwards so
     // that a test sees only its own requests.
     Ldap admin()
     {
-        Ldap ld = open_session(server_->url());
-        EXPECT_TRUE(ld);
-        if (!ld) return ld;
-        EXPECT_EQ(simple_bind(ld.get(), kAdminDn, "secret"), LDAP_SUCCESS);
+        Ldap ld = testsupport::open_admin(server_->url(), false);
         server_->clear_requests();
         return ld;
     }

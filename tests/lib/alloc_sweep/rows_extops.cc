@@ -125,7 +125,7 @@ int privileges(Env &env)
 {
     env.answer(33, ber("i", 7));
     int value = 0;
-    return ldap_get_effective_privileges(env.ld(), kAdmin, kDn, "cn", &value);
+    return ldap_get_effective_privileges(env.ld(), kAdminDn, kDn, "cn", &value);
 }
 
 int privileges_list(Env &env)
@@ -134,7 +134,7 @@ int privileges_list(Env &env)
     char cn[] = "cn", sn[] = "sn";
     char *names[] = {cn, sn, nullptr};
     int values[2] = {};
-    return ldap_get_effective_privileges_list(env.ld(), kAdmin, kDn, names, values);
+    return ldap_get_effective_privileges_list(env.ld(), kAdminDn, kDn, names, values);
 }
 
 // Backup and restore store their result in the handle, except an early

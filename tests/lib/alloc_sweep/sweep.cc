@@ -10,18 +10,7 @@ namespace allocsweep {
 namespace {
 
 // Administrator for the management rows, alice for the DIGEST-MD5 bind.
-const char kTree[] = R"(version: 1
-
-dn: o=lab
-objectClass: organization
-o: lab
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: admin
-userPassword: secret
-
+const std::string kTree = testsupport::kLabTree + R"(
 dn: cn=server1,o=lab
 objectClass: device
 cn: server1
@@ -69,10 +58,8 @@ void sweep_row(Env &env, const Row &row)
 Env::Env()
 {
     allocfail::Paused paused;
-    dirsim::Options options;
-    options.ldif_text = kTree;
-    server_ = std::make_unique<dirsim::Server>(options);
-    if (!server_->start()) throw std::runtime_error("the simulator did not start");
+    server_ = testsupport::start_sim({.ldif_text = kTree});
+    if (!server_) throw std::runtime_error("the simulator did not start");
     ld_ = open();
     peer_ = std::make_unique<events_test::Peer>();
 }
@@ -86,17 +73,7 @@ Env::~Env()
 Session Env::open()
 {
     allocfail::Paused paused;
-    LDAP *raw = nullptr;
-    if (ldap_initialize(&raw, server_->url().c_str()) != LDAP_SUCCESS) return nullptr;
-    Session ld(raw);
-    int version = LDAP_VERSION3;
-    timeval timeout{10, 0};
-    ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-    ldap_set_option(raw, LDAP_OPT_TIMEOUT, &timeout);
-    berval password{6, const_cast<char *>("secret")};
-    EXPECT_EQ(ldap_sasl_bind_s(raw, kAdmin, LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr), LDAP_SUCCESS);
-    return ld;
+    return testsupport::open_admin(server_->url());
 }
 
 void Env::answer(int arc, std::optional<std::string> value)
@@ -132,13 +109,6 @@ Ber reader(const std::string &bytes)
     allocfail::Paused paused;
     berval bv{bytes.size(), const_cast<char *>(bytes.data())};
     return Ber(ber_init(&bv));
-}
-
-int session_code(LDAP *ld)
-{
-    int rc = 12345;
-    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
 }
 
 int stored(LDAP *ld, int rc)

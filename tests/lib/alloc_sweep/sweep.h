@@ -19,6 +19,7 @@
 
 #include "dirsim/server.h"
 #include "peer.h"
+#include "sim_fixture.h"
 
 namespace allocsweep {
 
@@ -42,12 +43,9 @@ const std::vector<Row> &sasl_rows();
 const std::vector<Row> &schema_rows();
 const std::vector<Row> &tls_rows();
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-using Session = std::unique_ptr<LDAP, Unbind>;
+using Session = testsupport::Ldap;
+using testsupport::kAdminDn;
 
-inline const char kAdmin[] = "cn=admin,o=lab";
 inline const char kServer1[] = "cn=server1,o=lab";
 // The management operations' OIDs: kArc + number.
 inline const char kArc[] = "2.16.840.1.113719.1.27.100.";
@@ -91,8 +89,7 @@ struct BerFree {
 using Ber = std::unique_ptr<BerElement, BerFree>;
 Ber reader(const std::string &bytes);
 
-// The session's LDAP_OPT_RESULT_CODE.
-int session_code(LDAP *ld);
+using testsupport::session_code;
 // rc, checked to be the session's result code too.
 int stored(LDAP *ld, int rc);
 // The same, except for LDAP_NO_MEMORY from the call's first allocation, which

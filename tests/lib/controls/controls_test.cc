@@ -10,6 +10,7 @@
 
 #include "ber_bytes.h"
 #include "ldap_handles.h"
+#include "ldap_session.h"
 
 namespace {
 
@@ -28,12 +29,7 @@ protected:
         ld_.reset(raw);
     }
 
-    int session_code()
-    {
-        int rc = 12345;
-        ldap_get_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc);
-        return rc;
-    }
+    int session_code() { return testsupport::session_code(ld_.get()); }
     void set_session_code(int rc) { ldap_set_option(ld_.get(), LDAP_OPT_RESULT_CODE, &rc); }
 
     static std::string value_hex(const LDAPControl &c)

@@ -19,6 +19,7 @@
 #include "dump.h"
 #include "paths.h"
 #include "process.h"
+#include "sim_fixture.h"
 #include "wire.h"
 
 namespace events_test {
@@ -27,19 +28,8 @@ namespace {
 using namespace wire;
 namespace ev = dirsim::events;
 
-const char kAdmin[] = "cn=admin,o=lab";
-const char kTree[] = R"(version: 1
-
-dn: o=lab
-objectClass: organization
-o: lab
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: Admin
-userPassword: secret
-
+constexpr const char *kAdmin = testsupport::kAdminDn;
+const std::string kTree = testsupport::kLabTree + R"(
 dn: ou=people,o=lab
 objectClass: organizationalUnit
 ou: people
@@ -50,20 +40,14 @@ ou: servers
 )";
 const std::string kAddress = "NetAddrEventData type=1 length=9 address=\"127.0.0.1\"";
 
+// A session to url, bound as the administrator unless asked not to.
 struct Session {
-    LDAP *ld = nullptr;
+    testsupport::Ldap handle;
+    LDAP *ld;
     explicit Session(const std::string &url, bool bind = true)
+        : handle(bind ? testsupport::open_admin(url) : testsupport::open_session(url)), ld(handle.get())
     {
-        EXPECT_EQ(ldap_initialize(&ld, url.c_str()), LDAP_SUCCESS);
-        int version = LDAP_VERSION3;
-        ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-        if (bind) {
-            struct berval password = {6, const_cast<char *>("secret")};
-            EXPECT_EQ(ldap_sasl_bind_s(ld, kAdmin, LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr),
-                      LDAP_SUCCESS);
-        }
     }
-    ~Session() { ldap_unbind_ext_s(ld, nullptr, nullptr); }
 };
 
 struct Received {
@@ -127,10 +111,8 @@ class SimEvents : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dirsim::Options options;
-        options.ldif_text = kTree;
-        server = std::make_unique<dirsim::Server>(options);
-        ASSERT_TRUE(server->start());
+        server = testsupport::start_sim({.ldif_text = kTree});
+        ASSERT_TRUE(server);
     }
 
     // Registers `specs` on the monitor session and waits until the simulator

@@ -4,37 +4,6 @@
 
 namespace extops_test {
 
-std::string unhex(std::string_view text)
-{
-    std::string out;
-    int high = -1;
-    for (char c : text) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<char>(high << 4 | v));
-            high = -1;
-        }
-    }
-    return out;
-}
-
-std::string hex(std::string_view bytes)
-{
-    std::string out;
-    char two[3];
-    for (unsigned char c : bytes) {
-        std::snprintf(two, sizeof two, "%02x", c);
-        out += two;
-    }
-    return out;
-}
-
 std::string L(unsigned n)
 {
     char text[16];

@@ -8,17 +8,18 @@
 #include <string>
 #include <string_view>
 
+#include "bytes.h"
+
 namespace extops_test {
+
+using wire::hex;
+using wire::unhex;
 
 struct BerFree {
     void operator()(BerElement *b) const { ber_free(b, 1); }
 };
 using Ber = std::unique_ptr<BerElement, BerFree>;
 
-// "02 01 05" -> bytes; spaces are ignored.
-std::string unhex(std::string_view text);
-// bytes -> "020105"
-std::string hex(std::string_view bytes);
 // hex with the "30 84 xx xx xx xx" long-form lengths that liblber writes: L(n)
 // in a pattern becomes "84" and n as four bytes, e.g. "30" + L(3).
 std::string L(unsigned n);

@@ -10,30 +10,20 @@
 #include <vector>
 
 #include "dirsim/server.h"
+#include "sim_fixture.h"
 
 namespace extops_test {
 
 inline const char kArc[] = "2.16.840.1.113719.1.27.100.";
 inline std::string oid(int arc) { return kArc + std::to_string(arc); }
 
-inline const char kAdmin[] = "cn=admin,o=lab";
+inline constexpr const char *kAdmin = testsupport::kAdminDn;
 inline const char kServer1[] = "cn=server1,ou=servers,o=lab";
 inline const char kServer2[] = "cn=server2,ou=servers,o=lab";
 
 // o=lab is a partition held by a master replica on server1.
-inline const char kTree[] = R"(version: 1
-
-dn: o=lab
-objectClass: organization
-o: lab
-replica: cn=server1,ou=servers,o=lab#0
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: admin
-userPassword: secret
-
+inline const std::string kTree = testsupport::kLabEntry + "replica: cn=server1,ou=servers,o=lab#0\n\n" +
+                                 testsupport::kAdminEntry + R"(
 dn: ou=servers,o=lab
 objectClass: organizationalUnit
 ou: servers
@@ -57,10 +47,7 @@ sn: Smith
 description:: w6ljbGFpciDDoCBsYSB2YW5pbGxlIA==
 )";
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-using Session = std::unique_ptr<LDAP, Unbind>;
+using Session = testsupport::Ldap;
 
 class ExtopsTest : public ::testing::Test {
 protected:

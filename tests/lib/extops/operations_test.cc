@@ -16,12 +16,7 @@ namespace {
 
 // OCTET STRING and INTEGER (short forms) in hex, written out by hand so that
 // the expectations do not come from the encoder under test.
-std::string s(const std::string &text)
-{
-    char length[3];
-    std::snprintf(length, sizeof length, "%02x", static_cast<unsigned>(text.size()));
-    return std::string("04") + length + hex(text);
-}
+std::string s(const std::string &text) { return hex(wire::octets(text)); }
 std::string i(int v)
 {
     char text[8];

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,12 +32,7 @@ std::string seq(const std::string &tag, const std::string &contents)
 {
     return tag + L(unsigned(contents.size() / 2)) + contents;
 }
-std::string str(const std::string &text)
-{
-    char len[3];
-    std::snprintf(len, sizeof len, "%02x", unsigned(text.size()));
-    return "04" + std::string(len) + simsession::hex(text);
-}
+std::string str(const std::string &text) { return wire::hex(wire::octets(text)); }
 
 // An add of cn=<name> under ou=bulk,o=lab, owning its strings.
 struct AddOp {

@@ -6,29 +6,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bytes.h"
 #include "dirsim/server.h"
 #include "ldap_handles.h"
+#include "sim_fixture.h"
 
 namespace simsession {
 
-inline const char kAdminDn[] = "cn=admin,o=lab";
-inline const char kAdminPassword[] = "secret";
+using testsupport::kAdminDn;
+using testsupport::kAdminPassword;
 
-inline const char kTree[] = R"(dn: o=lab
-objectClass: organization
-o: lab
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: Admin
-userPassword: secret
-
+inline const std::string kTree = testsupport::kLabTree + R"(
 dn: ou=people,o=lab
 objectClass: organizationalUnit
 ou: people
@@ -49,35 +41,18 @@ objectClass: organizationalUnit
 ou: bulk
 )";
 
-using ldaptest::Ldap;
 using ldaptest::Message;
+using testsupport::Ldap;
 
 // A session to url, bound as dn (anonymous for none); null on failure.
 inline Ldap open(const std::string &url, const char *dn = kAdminDn, const char *password = kAdminPassword)
 {
-    LDAP *raw = nullptr;
-    if (ldap_initialize(&raw, url.c_str()) != LDAP_SUCCESS) return nullptr;
-    Ldap ld(raw);
-    int version = LDAP_VERSION3;
-    timeval timeout{10, 0};
-    ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(raw, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-    ldap_set_option(raw, LDAP_OPT_TIMEOUT, &timeout);
-    ldap_set_option(raw, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    if (dn) {
-        berval cred{std::strlen(password), const_cast<char *>(password)};
-        if (ldap_sasl_bind_s(raw, dn, LDAP_SASL_SIMPLE, &cred, nullptr, nullptr, nullptr) != LDAP_SUCCESS)
-            return nullptr;
-    }
+    Ldap ld = testsupport::open_session(url, false);
+    if (ld && dn && testsupport::simple_bind(ld.get(), dn, password) != LDAP_SUCCESS) return nullptr;
     return ld;
 }
 
-inline int session_code(LDAP *ld)
-{
-    int rc = 12345;
-    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
-    return rc;
-}
+using testsupport::session_code;
 
 // The whole answer to msgid, waiting at most 10 s.
 inline Message result(LDAP *ld, int msgid)
@@ -88,16 +63,7 @@ inline Message result(LDAP *ld, int msgid)
     return Message(res);
 }
 
-inline std::string hex(const std::string &bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
+using wire::hex;
 
 class SimTest : public ::testing::Test {
 protected:
@@ -110,8 +76,8 @@ protected:
 
     void SetUp() override
     {
-        server_ = std::make_unique<dirsim::Server>(options());
-        ASSERT_TRUE(server_->start());
+        server_ = testsupport::start_sim(options());
+        ASSERT_TRUE(server_);
         ld_ = open(server_->url());
         ASSERT_TRUE(ld_);
         server_->clear_requests();

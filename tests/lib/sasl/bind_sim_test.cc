@@ -4,8 +4,9 @@
 
 #include "core/alloc.h"
 #include "dirsim/server.h"
+#include "bytes.h"
 #include "rfc2831_reference.h"
-#include "sim_fixture.h"
+#include "digest_sim.h"
 #include "sasl/digest.h"
 
 #include <gtest/gtest.h>
@@ -21,18 +22,9 @@
 namespace {
 
 using sasltest::kSimSettings;
+using wire::unhex;
 
-struct Unbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-using Session = std::unique_ptr<LDAP, Unbind>;
-
-std::string unhex(const std::string &h)
-{
-    std::string out;
-    for (size_t i = 0; i + 1 < h.size(); i += 2) out += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
-    return out;
-}
+using Session = testsupport::Ldap;
 
 // Releases a context a test left behind.
 struct ContextGuard {
@@ -45,18 +37,13 @@ struct ContextGuard {
 
 class DigestBind : public ::testing::Test {
 protected:
-    void SetUp() override { server_ = sasltest::start_sim(); }
-
-    Session open()
+    void SetUp() override
     {
-        LDAP *ld = nullptr;
-        EXPECT_EQ(LDAP_SUCCESS, ldap_initialize(&ld, server_->url().c_str()));
-        int version = LDAP_VERSION3;
-        timeval timeout{10, 0};
-        ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-        ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
-        return Session(ld);
+        server_ = sasltest::start_sim();
+        ASSERT_TRUE(server_);
     }
+
+    Session open() { return testsupport::open_session(server_->url()); }
 
     void settings(const std::string &attr, const std::vector<std::string> &values)
     {

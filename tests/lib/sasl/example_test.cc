@@ -1,6 +1,6 @@
 // examples/digest_bind against the directory simulator: exact output and
 // exit status.
-#include "sim_fixture.h"
+#include "digest_sim.h"
 #include "paths.h"
 #include "process.h"
 
@@ -16,6 +16,7 @@ protected:
     void SetUp() override
     {
         server_ = sasltest::start_sim();
+        ASSERT_TRUE(server_);
         server_->set_values(sasltest::kSimSettings, "saslRealm", {"one", "two"});
     }
 

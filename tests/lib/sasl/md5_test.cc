@@ -9,17 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "bytes.h"
+
 namespace {
 
 std::string hex(const unsigned char *d, size_t n = 16)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (size_t i = 0; i < n; ++i) {
-        s += digits[d[i] >> 4];
-        s += digits[d[i] & 15];
-    }
-    return s;
+    return wire::hex(std::string_view(reinterpret_cast<const char *>(d), n));
 }
 
 std::string lib_md5(const std::string &m)

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "bytes.h"
+
 namespace sasltest {
 
 inline std::string md5_raw(const std::string &m)
@@ -16,16 +18,7 @@ inline std::string md5_raw(const std::string &m)
     return std::string(reinterpret_cast<char *>(out), n);
 }
 
-inline std::string to_hex(const std::string &raw)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char c : raw) {
-        s += digits[c >> 4];
-        s += digits[c & 15];
-    }
-    return s;
-}
+using wire::hex;
 
 struct DigestInputs {
     std::string user, realm, password, nonce, cnonce, digest_uri;
@@ -38,10 +31,10 @@ struct DigestInputs {
 inline std::string rfc2831(const DigestInputs &in, bool for_rspauth)
 {
     const std::string ha1 =
-        to_hex(md5_raw(md5_raw(in.user + ":" + in.realm + ":" + in.password) + ":" + in.nonce + ":" + in.cnonce));
+        hex(md5_raw(md5_raw(in.user + ":" + in.realm + ":" + in.password) + ":" + in.nonce + ":" + in.cnonce));
     const std::string a2 = (for_rspauth ? "" : "AUTHENTICATE") + std::string(":") + in.digest_uri;
-    const std::string ha2 = to_hex(md5_raw(a2));
-    return to_hex(md5_raw(ha1 + ":" + in.nonce + ":" + in.nc + ":" + in.cnonce + ":" + in.qop + ":" + ha2));
+    const std::string ha2 = hex(md5_raw(a2));
+    return hex(md5_raw(ha1 + ":" + in.nonce + ":" + in.nc + ":" + in.cnonce + ":" + in.qop + ":" + ha2));
 }
 
 }  // namespace sasltest

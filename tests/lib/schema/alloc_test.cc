@@ -123,14 +123,15 @@ TEST(SchemaAllocation, FieldsAndText)
 // lookup as before and nothing is queued.
 void check_edit(const std::function<int(LDAPSubschema *)> &edit)
 {
-    for (long n = 0;; ++n) {
+    allocfail::Hooks hooks;
+    for (long n = 1;; ++n) {
         Schema schema = build(example());
         ASSERT_TRUE(schema);
         std::string before = summary(schema.get());
-        fail_allocation(n);
+        allocfail::arm(n);
         int rc = edit(schema.get());
-        bool failed = allocation_failed();
-        fail_allocation(-1);
+        const bool failed = allocfail::failed();
+        allocfail::disarm();
         if (!failed) {
             EXPECT_EQ(rc, LDAP_SUCCESS);
             break;

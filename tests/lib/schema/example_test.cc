@@ -6,6 +6,7 @@
 
 #include "paths.h"
 #include "process.h"
+#include "sim_fixture.h"
 
 namespace {
 
@@ -13,9 +14,8 @@ class SchemaBrowser : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        server_ = std::make_unique<dirsim::Server>(
-            dirsim::Options{.ldif_text = "dn: o=lab\nobjectClass: organization\no: lab\n"});
-        ASSERT_TRUE(server_->start());
+        server_ = testsupport::start_sim({.ldif_text = testsupport::kLabEntry});
+        ASSERT_TRUE(server_);
     }
     testsupport::ProcessResult browse(std::vector<std::string> args)
     {

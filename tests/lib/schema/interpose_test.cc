@@ -9,6 +9,7 @@
 #include <dirsim/server.h>
 
 #include "schema_test_util.h"
+#include "sim_fixture.h"
 
 namespace {
 int g_calls = 0;
@@ -41,10 +42,6 @@ INTERPOSE_DESCRIPTION(LDAPDITStructureRule, ldap_str2ditstructurerule, ldap_dits
 
 namespace {
 
-struct LdapUnbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-
 TEST(Interposition, TheProgramsDefinitionsAreLiveButTheLibraryDoesNotUseThem)
 {
     // The program's own definitions are what the dynamic linker resolves...
@@ -56,13 +53,11 @@ TEST(Interposition, TheProgramsDefinitionsAreLiveButTheLibraryDoesNotUseThem)
     g_calls = 0;
 
     // ...and the library parses, prints, copies and frees all the same.
-    dirsim::Server server({.ldif_text = "dn: o=lab\nobjectClass: organization\no: lab\n"});
-    ASSERT_TRUE(server.start());
-    LDAP *raw = nullptr;
-    ASSERT_EQ(ldap_initialize(&raw, server.url().c_str()), LDAP_SUCCESS);
-    std::unique_ptr<LDAP, LdapUnbind> ld(raw);
-    int version = LDAP_VERSION3;
-    ldap_set_option(raw, LDAP_OPT_PROTOCOL_VERSION, &version);
+    auto server = testsupport::start_sim({.ldif_text = testsupport::kLabEntry});
+    ASSERT_TRUE(server);
+    testsupport::Ldap ld = testsupport::open_session(server->url());
+    ASSERT_TRUE(ld);
+    LDAP *raw = ld.get();
 
     LDAPSubschema *schema = nullptr;
     ASSERT_EQ(ldap_schema_fetch(raw, &schema, nullptr), LDAP_SUCCESS);

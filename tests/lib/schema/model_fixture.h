@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "alloc_failures.h"
 #include "schema/subschema.h"
 #include "schema_test_util.h"
 
@@ -191,20 +192,16 @@ inline std::string summary(LDAPSubschema *schema)
 
 // ---- allocation failures
 
-// Makes the nth allocation from now fail (-1: none) and counts allocations.
-void fail_allocation(long nth);
-// Whether the armed failure happened since fail_allocation.
-bool allocation_failed();
-
 // Runs attempt() with the 1st, 2nd, ... allocation failing until it runs
 // without hitting the failure; check(failed) checks the outcome of each run.
 inline void each_allocation_failure(const std::function<void()> &attempt, const std::function<void(bool)> &check)
 {
-    for (long n = 0; n < 100000; ++n) {
-        fail_allocation(n);
+    allocfail::Hooks hooks;
+    for (long n = 1; n <= 100000; ++n) {
+        allocfail::arm(n);
         attempt();
-        bool failed = allocation_failed();
-        fail_allocation(-1);
+        const bool failed = allocfail::failed();
+        allocfail::disarm();
         check(failed);
         if (!failed || ::testing::Test::HasFatalFailure()) return;
     }

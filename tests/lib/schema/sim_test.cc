@@ -8,20 +8,18 @@
 #include <map>
 
 #include "schema_test_util.h"
+#include "sim_fixture.h"
 
 namespace {
 
 using namespace schematest;
 
-constexpr const char kBase[] = "dn: o=lab\nobjectClass: organization\no: lab\n";
+using testsupport::kLabEntry;
 constexpr const char kSchemaAttrs[] =
     "attrs=attributeTypes,objectClasses,ldapSyntaxes,matchingRules,matchingRuleUse,dITContentRules,"
     "dITStructureRules,nameForms";
 
-struct LdapUnbind {
-    void operator()(LDAP *ld) const { ldap_unbind_ext_s(ld, nullptr, nullptr); }
-};
-using Ldap = std::unique_ptr<LDAP, LdapUnbind>;
+using testsupport::Ldap;
 
 struct SchemaFree {
     void operator()(LDAPSubschema *s) const { EXPECT_EQ(ldap_schema_free(s), LDAP_SUCCESS); }
@@ -30,23 +28,14 @@ using Schema = std::unique_ptr<LDAPSubschema, SchemaFree>;
 
 class SchemaSim : public ::testing::Test {
 protected:
-    virtual std::string ldif() const { return kBase; }
+    virtual std::string ldif() const { return kLabEntry; }
 
     void SetUp() override
     {
-        server_ = std::make_unique<dirsim::Server>(dirsim::Options{.ldif_text = ldif()});
-        ASSERT_TRUE(server_->start());
-        ld_ = connect();
+        server_ = testsupport::start_sim({.ldif_text = ldif()});
+        ASSERT_TRUE(server_);
+        ld_ = testsupport::open_session(server_->url());
         ASSERT_TRUE(ld_);
-    }
-
-    Ldap connect()
-    {
-        LDAP *ld = nullptr;
-        if (ldap_initialize(&ld, server_->url().c_str()) != LDAP_SUCCESS) return nullptr;
-        int version = LDAP_VERSION3;
-        ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-        return Ldap(ld);
     }
 
     Schema fetch(const char *dn = nullptr, int expected = LDAP_SUCCESS)
@@ -133,7 +122,7 @@ class SchemaSimOwnEntry : public SchemaSim {
 protected:
     std::string ldif() const override
     {
-        return std::string(kBase) +
+        return kLabEntry +
                "\ndn: cn=Schema\nobjectClass: top\nobjectClass: subschema\ncn: Schema\n"
                "attributeTypes: ( 2.5.4.3 NAME 'cn' SUP name )\n"
                "attributeTypes: ( 2.5.4.4 name 'sn' )\n"

@@ -13,14 +13,11 @@
 #include <vector>
 
 #include "certs.h"
+#include "sim_fixture.h"
 
 namespace {
 
 using testsupport::Pki;
-
-constexpr const char kTree[] =
-    "dn: o=lab\nobjectClass: organization\no: lab\n\n"
-    "dn: cn=admin,o=lab\nobjectClass: person\ncn: admin\nsn: admin\nuserPassword: secret\n";
 
 berval as_berval(const std::string &bytes) { return {bytes.size(), const_cast<char *>(bytes.data())}; }
 
@@ -28,19 +25,12 @@ berval as_berval(const std::string &bytes) { return {bytes.size(), const_cast<ch
 // asked); the libldap result.
 int admin_bind(const std::string &url, bool start_tls)
 {
-    LDAP *ld = nullptr;
-    if (ldap_initialize(&ld, url.c_str()) != LDAP_SUCCESS) return LDAP_LOCAL_ERROR;
-    std::unique_ptr<LDAP, int (*)(LDAP *)> session(ld, [](LDAP *l) { return ldap_unbind_ext_s(l, nullptr, nullptr); });
-    int version = LDAP_VERSION3;
-    timeval timeout{10, 0};
-    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &timeout);
+    testsupport::Ldap ld = testsupport::open_session(url);
+    if (!ld) return LDAP_LOCAL_ERROR;
     if (start_tls) {
-        if (int rc = ldap_start_tls_s(ld, nullptr, nullptr)) return rc;
+        if (int rc = ldap_start_tls_s(ld.get(), nullptr, nullptr)) return rc;
     }
-    static const std::string kPassword = "secret";
-    berval password = as_berval(kPassword);
-    return ldap_sasl_bind_s(ld, "cn=admin,o=lab", LDAP_SASL_SIMPLE, &password, nullptr, nullptr, nullptr);
+    return testsupport::simple_bind(ld.get(), testsupport::kAdminDn, testsupport::kAdminPassword);
 }
 
 struct Source {
@@ -56,14 +46,14 @@ protected:
     void SetUp() override
     {
         dirsim::Options options;
-        options.ldif_text = kTree;
+        options.ldif_text = testsupport::kLabTree;
         options.tls_cert_file = pki_.server.chain_pem_path;
         options.tls_key_file = pki_.server.key_pem_path;
         options.ldaps = true;
         options.request_client_cert = true;
         options.tls_ca_file = pki_.ca.cert_pem_path;
-        server_ = std::make_unique<dirsim::Server>(options);
-        ASSERT_TRUE(server_->start());
+        server_ = testsupport::start_sim(options);
+        ASSERT_TRUE(server_);
         ASSERT_EQ(ldapssl_client_init(nullptr, nullptr), 0);
         ASSERT_EQ(ldapssl_add_trusted_cert(pki_.ca.cert_pem_path.c_str(), LDAPSSL_CERT_FILE_PEM), 0);
     }

@@ -4,20 +4,12 @@
 #include <thread>
 
 #include "paths.h"
+#include "sim_fixture.h"
 
 namespace quorindex_test {
 namespace {
 
-constexpr const char kTree[] = R"(dn: o=lab
-objectClass: organization
-o: lab
-
-dn: cn=admin,o=lab
-objectClass: person
-cn: admin
-sn: admin
-userPassword: secret
-
+const std::string kTree = testsupport::kLabTree + R"(
 dn: cn=server1,o=lab
 objectClass: device
 cn: server1
@@ -37,8 +29,8 @@ std::string quorindex_path() { return testsupport::build_path("tools/quorindex/q
 
 void QuorindexTest::SetUp()
 {
-    server_ = std::make_unique<dirsim::Server>(dirsim::Options{.ldif_text = kTree});
-    ASSERT_TRUE(server_->start());
+    server_ = testsupport::start_sim({.ldif_text = kTree});
+    ASSERT_TRUE(server_);
 }
 
 std::vector<std::string> QuorindexTest::common_args() const

@@ -3,6 +3,7 @@
 // Real handshakes against the simulator on loopback.
 #include "certs.h"
 #include "quorindex_fixture.h"
+#include "sim_fixture.h"
 
 namespace quorindex_test {
 namespace {
@@ -26,15 +27,13 @@ protected:
         std::vector<std::string> values = index_values();
         server_->stop();
         dirsim::Options options;
-        options.ldif_text =
-            "dn: o=lab\nobjectClass: organization\no: lab\n\n"
-            "dn: cn=admin,o=lab\nobjectClass: person\ncn: admin\nsn: admin\nuserPassword: secret\n";
+        options.ldif_text = testsupport::kLabTree;
         options.tls_cert_file = pki_.server.chain_pem_path;
         options.tls_key_file = pki_.server.key_pem_path;
         options.ldaps = true;
         options.refuse_starttls = refuse_starttls;
-        server_ = std::make_unique<dirsim::Server>(options);
-        ASSERT_TRUE(server_->start());
+        server_ = testsupport::start_sim(options);
+        ASSERT_TRUE(server_);
         set_index_values(values);
     }
 

@@ -3,9 +3,7 @@
 // simulator's DIGEST-MD5 settings.
 #pragma once
 
-#include "dirsim/server.h"
-
-#include <gtest/gtest.h>
+#include "sim_fixture.h"
 
 #include <memory>
 #include <string>
@@ -40,13 +38,6 @@ userPassword: p\ss
 // Attributes saslRealm, saslQop and saslFault (see sim/src/handlers/digest_md5.cc).
 inline const char kSimSettings[] = "cn=DIGEST-MD5,cn=SASL,cn=config";
 
-inline std::unique_ptr<dirsim::Server> start_sim()
-{
-    dirsim::Options options;
-    options.ldif_text = kSimTree;
-    auto server = std::make_unique<dirsim::Server>(options);
-    EXPECT_TRUE(server->start());
-    return server;
-}
+inline std::unique_ptr<dirsim::Server> start_sim() { return testsupport::start_sim({.ldif_text = kSimTree}); }
 
 }  // namespace sasltest
