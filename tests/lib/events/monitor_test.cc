@@ -226,30 +226,6 @@ struct Event {
 
 class EveryKindThroughTheEntryPoint : public ::testing::TestWithParam<Sample> {};
 
-TEST_P(EveryKindThroughTheEntryPoint, DecodesTypeResultRecordAndAddress)
-{
-    const Sample &s = GetParam();
-    Peer peer;
-    peer.set_result_code(LDAP_OTHER);
-    int msgid = peer.open_operation();
-    Message m = peer.deliver(msgid, notification(msgid, s.value(1234, -5)));
-    ASSERT_NE(m, nullptr);
-    Event e;
-    e.rc = ldap_parse_ds_event_IP(peer.ld(), m.get(), &e.type, &e.result, &e.record, 0, &e.address);
-    ASSERT_EQ(e.rc, LDAP_SUCCESS);
-    EXPECT_EQ(e.type, 1234);
-    EXPECT_EQ(e.result, -5);
-    EXPECT_EQ(dump(e.record), s.record);
-    EXPECT_EQ(dump(e.address), s.address);
-    EXPECT_EQ(peer.result_code(), LDAP_SUCCESS);
-
-    // The same message again, through the form that keeps no address.
-    void *again = nullptr;
-    EXPECT_EQ(ldap_parse_ds_event(peer.ld(), m.release(), &e.type, &e.result, &again, 1), LDAP_SUCCESS);
-    EXPECT_EQ(dump(again), s.record);
-    ldap_event_free(again);
-}
-
 INSTANTIATE_TEST_SUITE_P(Events, EveryKindThroughTheEntryPoint, ::testing::ValuesIn(samples()),
                          [](const auto &info) { return info.param.name; });
 
