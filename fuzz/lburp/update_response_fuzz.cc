@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "lburp/internal.h"
 
@@ -35,7 +36,10 @@ bool same(const LBURPFailedOperation &a, const LBURPFailedOperation &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const List first(berval{size, const_cast<char *>(reinterpret_cast<const char *>(data))});
+    // liblber may look at the byte after the last element, which the values
+    // libldap hands out always have (a NUL): give the input one too.
+    std::string value(reinterpret_cast<const char *>(data), size);
+    const List first(berval{size, value.data()});
     if (first.rc != LDAP_SUCCESS) return 0;
     BerElement *ber = ber_alloc_t(LBER_USE_DER);
     for (int i = 0; ber && i < first.count; ++i) {
