@@ -10,6 +10,11 @@
 #include "stored_definition.h"
 
 namespace quorindex {
+using toolkit::Ber;
+using toolkit::Berval;
+using toolkit::LdapString;
+using toolkit::Message;
+using toolkit::Values;
 namespace {
 
 constexpr const char kIndexAttribute[] = "indexDefinition";

@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "connection.h"
 #include "indexes.h"
 #include "options.h"
-#include "session.h"
+#include "password.h"
 
 namespace quorindex {
 namespace {
@@ -43,26 +44,16 @@ int run_command(LDAP *ld, const Settings &s)
     return 1;
 }
 
-void forget_password(Settings &s)
-{
-    if (!s.password) return;
-    std::memset(s.password->data(), 0, s.password->size());
-    s.password.reset();
-}
-
 int run(int argc, char **argv)
 {
     std::setlocale(LC_MESSAGES, "");
     auto parsed = parse_command_line(argc, argv);
     if (parsed && parsed->prompt_count > 0) {
-        char *typed = getpass("Enter LDAP Password: ");
-        forget_password(*parsed);
-        if (typed) {
-            parsed->password = typed;
-            std::memset(typed, 0, std::strlen(typed));
-        }
+        auto typed = toolkit::prompt_password();
+        toolkit::forget_password(parsed->conn.password);
+        parsed->conn.password = std::move(typed);
     }
-    if (!parsed || !parsed->bind_dn || !parsed->server_dn || !parsed->password ||
+    if (!parsed || !parsed->conn.bind_dn || !parsed->server_dn || !parsed->conn.password ||
         (parsed->command != Command::list && parsed->operands.empty())) {
         print_usage(argv[0]);
         return 1;
@@ -76,14 +67,9 @@ int run(int argc, char **argv)
         return -1;
     }
 
-    Session session;
-    if (int rc = session.open(s)) return rc;
-    if (s.time_limit != -1)
-        if (int rc = session.apply_time_limit(s.time_limit)) return rc;
-    if (s.tls_count > 0)
-        if (int rc = session.start_tls(s)) return rc;
-    if (int rc = session.bind(s)) return rc;
-    forget_password(s);
+    toolkit::Connection session;
+    if (int rc = session.establish(s.conn)) return rc;
+    toolkit::forget_password(s.conn.password);
 
     int rc = run_command(session.handle(), s);
     Verdict v = verdict_for(s.command);

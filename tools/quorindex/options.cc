@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "password.h"
+
 namespace quorindex {
 namespace {
 
@@ -64,12 +66,6 @@ std::optional<Command> match_command(const char *word)
     return std::nullopt;
 }
 
-// Hides a password given on the command line from other users' `ps`.
-void mask_argument(char *arg)
-{
-    for (char *p = arg; *p; ++p) *p = '*';
-}
-
 }  // namespace
 
 void print_usage(const char *program)
@@ -81,6 +77,8 @@ std::optional<Settings> parse_command_line(int argc, char **argv)
 {
     if (argc < 5) return std::nullopt;
     Settings s;
+    // -Z alone does not verify the server's certificate (only -e does).
+    s.conn.verify_without_key_file = false;
     auto command = match_command(argv[1]);
     if (!command) return std::nullopt;
     s.command = *command;
@@ -91,22 +89,22 @@ std::optional<Settings> parse_command_line(int argc, char **argv)
     optind = 1;
     while ((opt = getopt(argc - 1, argv + 1, "e:aWD:h:p:l:w:s:Z")) != -1) {
         switch (opt) {
-        case 'e': s.key_file = optarg; break;
+        case 'e': s.conn.key_file = optarg; break;
         case 'a':
             if (s.command != Command::add) return std::nullopt;
             s.ancestor = true;
             break;
         case 'W': ++s.prompt_count; break;
-        case 'D': s.bind_dn = optarg; break;
-        case 'h': s.host = optarg; break;
-        case 'p': s.port = static_cast<int>(std::strtol(optarg, nullptr, 10)); break;
-        case 'l': s.time_limit = static_cast<int>(std::strtol(optarg, nullptr, 10)); break;
+        case 'D': s.conn.bind_dn = optarg; break;
+        case 'h': s.conn.host = optarg; break;
+        case 'p': s.conn.port = static_cast<int>(std::strtol(optarg, nullptr, 10)); break;
+        case 'l': s.conn.time_limit = static_cast<int>(std::strtol(optarg, nullptr, 10)); break;
         case 'w':
-            s.password = optarg;
-            mask_argument(optarg);
+            s.conn.password = optarg;
+            toolkit::mask_argument(optarg);
             break;
         case 's': s.server_dn = optarg; break;
-        case 'Z': ++s.tls_count; break;
+        case 'Z': ++s.conn.tls_count; break;
         default: return std::nullopt;
         }
     }

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-namespace quorindex {
+namespace toolkit {
 namespace {
 struct BioFree {
     void operator()(BIO *b) const { BIO_free(b); }
@@ -28,4 +28,4 @@ int key_file_type(const char *path)
     return -1;
 }
 
-}  // namespace quorindex
+}  // namespace toolkit

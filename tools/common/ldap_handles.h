@@ -5,7 +5,7 @@
 
 #include <memory>
 
-namespace quorindex {
+namespace toolkit {
 
 struct MessageFree {
     void operator()(LDAPMessage *m) const { ldap_msgfree(m); }
@@ -29,4 +29,4 @@ using LdapString = std::unique_ptr<char, MemFree>;
 using Ber = std::unique_ptr<BerElement, BerFree>;
 using Berval = std::unique_ptr<struct berval, BervalFree>;
 
-}  // namespace quorindex
+}  // namespace toolkit

@@ -1,0 +1,5 @@
+#include "commands.h"
+
+namespace dirext_cli {
+int run_load(Session &, const Invocation &) { return 1; }
+}  // namespace dirext_cli
