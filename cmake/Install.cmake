@@ -1,6 +1,6 @@
 # What `cmake --install` lays down, relocatable into any prefix:
 #
-#   bin/quorindex
+#   bin/quorindex, bin/dirext              the tools
 #   lib/libdirext.so*                      the library
 #   lib/dirext/libldap*.so*, liblber*.so*  the OpenSSL-backed OpenLDAP client
 #                                          libraries, private: outside the
@@ -10,7 +10,7 @@
 #   include/dirext/openldap/               the matching <ldap.h> and <lber.h>
 #   lib/pkgconfig/libdirext.pc
 #   lib/cmake/dirext/                      find_package(dirext): dirext::dirext
-#   share/man/man1/quorindex.1
+#   share/man/man1/quorindex.1, dirext.1
 #
 # Every run path is relative to the installed file ($ORIGIN), never to the
 # build tree.
@@ -23,16 +23,16 @@ set(DIREXT_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/dirext")
 
 file(RELATIVE_PATH _bin_to_lib "/${CMAKE_INSTALL_BINDIR}" "/${CMAKE_INSTALL_LIBDIR}")
 set_target_properties(dirext PROPERTIES INSTALL_RPATH "\$ORIGIN/dirext")
-set_target_properties(quorindex PROPERTIES
+set_target_properties(quorindex dirext_tool PROPERTIES
   INSTALL_RPATH "\$ORIGIN/${_bin_to_lib};\$ORIGIN/${_bin_to_lib}/dirext")
 
-install(TARGETS quorindex RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+install(TARGETS quorindex dirext_tool RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 install(TARGETS dirext EXPORT dirextTargets
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
   INCLUDES DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" "${CMAKE_INSTALL_INCLUDEDIR}/dirext/openldap")
 install(FILES "${PROJECT_SOURCE_DIR}/lib/include/dirext.h" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/lib/include/dirext" DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}")
-install(FILES "${PROJECT_SOURCE_DIR}/docs/quorindex.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${PROJECT_SOURCE_DIR}/docs/quorindex.1" "${PROJECT_SOURCE_DIR}/docs/dirext.1" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/examples/" DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples"
   FILES_MATCHING PATTERN "*.c")
 

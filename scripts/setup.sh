@@ -66,7 +66,7 @@ for c in "${configs[@]}"; do
         mapfile -t targets < <(grep -v '^#' tests/tsan-targets.txt | grep .)
         cmake --build "build/$c" --target "${targets[@]}"
     elif [ "$c" = demo ]; then
-        cmake --build "build/$c" --target quorindex dirsim
+        cmake --build "build/$c" --target quorindex dirext_tool dirsim
     else
         cmake --build "build/$c"
     fi

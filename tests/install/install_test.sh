@@ -6,7 +6,7 @@
 # anything still pointing into either shows.  Then, with a clean environment:
 # the installed files are where a user looks for them, every run path is
 # relative, the manual page renders without warnings, and the installed
-# quorindex and two programs built against the installed library (one with
+# quorindex and dirext and two programs built against the installed library (one with
 # pkg-config, one with find_package) run against the simulator.
 set -euo pipefail
 src=$1 openldap=$2 dirsim=$3 downstream=$4
@@ -24,17 +24,17 @@ step() { echo "--- $*"; }
 step "build and install"
 cmake -S "$src" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDIREXT_BUILD_TESTS=OFF \
       -DDIREXT_OPENLDAP_PREFIX="$openldap" -DCMAKE_INSTALL_PREFIX=/nonexistent >/dev/null
-cmake --build "$work/build" --target dirext quorindex >/dev/null
+cmake --build "$work/build" --target dirext quorindex dirext_tool >/dev/null
 cmake --install "$work/build" --prefix "$work/installed" >/dev/null
 rm -rf "$work/build"
 mv "$work/installed" "$work/prefix"
 prefix=$work/prefix
 
 step "layout"
-for f in bin/quorindex lib/libdirext.so.0 lib/libdirext.so include/dirext.h include/dirext/tls.h \
+for f in bin/quorindex bin/dirext lib/libdirext.so.0 lib/libdirext.so include/dirext.h include/dirext/tls.h \
          include/dirext/openldap/ldap.h lib/dirext/libldap-2.5.so.0 lib/dirext/liblber-2.5.so.0 \
          lib/dirext/libldap.so lib/pkgconfig/libdirext.pc lib/cmake/dirext/dirextConfig.cmake \
-         share/man/man1/quorindex.1 share/doc/dirext/examples/events_monitor.c; do
+         share/man/man1/quorindex.1 share/man/man1/dirext.1 share/doc/dirext/examples/events_monitor.c; do
     [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 [ -L "$prefix/lib/libdirext.so" ] || fail "lib/libdirext.so is not a development link"
@@ -66,9 +66,11 @@ while IFS= read -r -d '' f; do
     fi
 done < <(find "$prefix/bin" "$prefix/lib" -type f -print0)
 
-step "manual page"
-warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorindex.1" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man reports: $warnings"
+step "manual pages"
+for page in quorindex dirext; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man reports for $page.1: $warnings"
+done
 
 step "programs built against the installed library"
 clean_env=(env -i PATH=/usr/bin:/bin LDAPNOINIT=1 HOME="$work")
@@ -106,7 +108,12 @@ done
 out=$("${clean_env[@]}" "$prefix/bin/quorindex" list -h 127.0.0.1 -p "$port" -D cn=admin,o=lab -w secret \
       -s cn=server1,ou=servers,o=lab) || fail "the installed quorindex failed"
 grep -q $'^\tIndex Name: ' <<<"$out" || fail "the installed quorindex listed: $out"
-libldap=$("${clean_env[@]}" ldd "$prefix/bin/quorindex" | awk '$1 == "libldap-2.5.so.0" { print $3 }')
-[ "$(readlink -f "$libldap")" = "$(readlink -f "$prefix/lib/dirext/libldap-2.5.so.0")" ] ||
-    fail "quorindex loads ${libldap:-no libldap}"
+out=$("${clean_env[@]}" "$prefix/bin/dirext" whoami -H "ldap://127.0.0.1:$port" -D cn=admin,o=lab -w secret) ||
+    fail "the installed dirext failed"
+grep -q 'cn=admin,o=lab' <<<"$out" || fail "the installed dirext printed: $out"
+for tool in quorindex dirext; do
+    libldap=$("${clean_env[@]}" ldd "$prefix/bin/$tool" | awk '$1 == "libldap-2.5.so.0" { print $3 }')
+    [ "$(readlink -f "$libldap")" = "$(readlink -f "$prefix/lib/dirext/libldap-2.5.so.0")" ] ||
+        fail "$tool loads ${libldap:-no libldap}"
+done
 echo "install: all checks passed"
