@@ -9,8 +9,8 @@
 
 namespace dirext_cli {
 
-// Each command gets the bound session and the invocation and returns the
-// run's exit status (0, 1 for the tool's own refusals, or the LDAP result
+// Each command gets the session (bound, unless its row says it connects
+// itself) and the invocation and returns the run's exit status (0, 1 for the tool's own refusals, or the LDAP result
 // code of what failed), its messages written.
 using CommandFunction = int (*)(Session &, const Invocation &);
 
@@ -21,6 +21,9 @@ struct CommandRow {
     const char *options;             // the command options it takes, as "--json --count"
     const char *synopsis;            // what follows the command word in the usage text
     const char *summary;
+    // The command checks its input (a file, a description) first and calls
+    // Session::connect itself, so that bad input costs no connection at all.
+    bool connects_itself = false;
 };
 
 std::span<const CommandRow> command_table();

@@ -24,7 +24,8 @@ int run(int argc, char **argv)
     ldap_set_option(nullptr, LDAP_OPT_PROTOCOL_VERSION, &version);
     const CommandRow *row = find_command(inv->command);
     Session session(*inv);
-    if (int rc = session.connect()) return rc;
+    if (!row->connects_itself)
+        if (int rc = session.connect()) return rc;
     int rc = row->run(session, *inv);
     toolkit::forget_password(inv->conn.password);
     return rc;
