@@ -75,6 +75,22 @@ bool takes(const CommandRow &row, const char *option)
     return list.find(std::string(" ") + option + " ") != std::string::npos;
 }
 
+// What getopt found wrong ('?' or ':'), as the message of a usage error.
+std::string option_complaint(int opt, char **args)
+{
+    std::string name;
+    if (optopt > 0 && optopt < 256) {
+        name = std::string("-") + static_cast<char>(optopt);
+    } else {
+        for (const auto &o : kLongOptions)
+            if (o.name && o.val == optopt) name = std::string("--") + o.name;
+    }
+    if (opt == ':') return "option " + name + " needs a value";
+    if (!name.empty() && optopt >= kJson) return "option " + name + " takes no value";
+    if (name.empty()) name = args[optind - 1];  // an unknown long option: its word as given
+    return "unknown option '" + name + "'";
+}
+
 struct Parser {
     const char *program;
     const CommandRow *row;
@@ -165,7 +181,7 @@ std::optional<std::string> Parser::take(int opt, char *arg)
         if (auto e = check_command_option("--kind")) return e;
         inv.kind = arg;
         break;
-    default: return std::string();  // getopt has said what was wrong
+    default: return std::string();  // getopt's complaint, see option_complaint
     }
     return std::nullopt;
 }
@@ -217,12 +233,11 @@ std::optional<Invocation> parse_command_line(int argc, char **argv, int *status)
     Parser p{program, row, status, {}};
     p.inv.program = program;
     p.inv.command = row->name;
-    // The command word takes the program-name slot, so getopt's own
-    // complaints name it.
+    // The command word takes the program-name slot.
     optind = 1;
-    opterr = 1;
+    opterr = 0;  // its complaints are written as usage errors, see option_complaint
     int opt;
-    while ((opt = getopt_long(argc - 1, argv + 1, "H:h:p:D:w:Wy:e:Zl:Y:U:R:o:i:", kLongOptions, nullptr)) != -1) {
+    while ((opt = getopt_long(argc - 1, argv + 1, ":H:h:p:D:w:Wy:e:Zl:Y:U:R:o:i:", kLongOptions, nullptr)) != -1) {
         if (opt == kHelp) {
             std::fputs("Usage:\n", stdout);
             print_command_line(stdout, program, *row);
@@ -231,7 +246,7 @@ std::optional<Invocation> parse_command_line(int argc, char **argv, int *status)
             return std::nullopt;
         }
         if (auto error = p.take(opt, optarg))
-            return usage_error(program, row, error->empty() ? "bad option" : *error, status);
+            return usage_error(program, row, error->empty() ? option_complaint(opt, argv + 1) : *error, status);
     }
     for (int i = optind + 1; i < argc; ++i) p.inv.operands.emplace_back(argv[i]);
     int n = static_cast<int>(p.inv.operands.size());

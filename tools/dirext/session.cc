@@ -9,7 +9,12 @@ namespace dirext_cli {
 int Session::connect()
 {
     conn_.close();
-    return conn_.establish(inv_.conn);
+    int rc = conn_.establish(inv_.conn);
+    // A server that cannot be reached is a connection error (1), not a
+    // refused bind (255).
+    int code = LDAP_SUCCESS;
+    if (rc != 0 && conn_.handle()) ldap_get_option(conn_.handle(), LDAP_OPT_RESULT_CODE, &code);
+    return rc != 0 && connection_lost(code) ? 1 : rc;
 }
 
 int Session::reconnect(const char *why)
