@@ -15,16 +15,16 @@ void mask_argument(char *arg)
     for (char *p = arg; *p; ++p) *p = '*';
 }
 
-std::optional<std::string> read_password_file(const std::string &path)
+std::optional<std::string> read_password_file(const std::string &path, std::string *error)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+        *error = std::strerror(errno);
         return std::nullopt;
     }
     std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) {
-        std::fprintf(stderr, "%s: could not be read\n", path.c_str());
+        *error = "could not be read";
         return std::nullopt;
     }
     return content;

@@ -41,9 +41,17 @@ constexpr struct option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// One line per form of the command: " | " separates the forms in a synopsis.
 void print_command_line(std::FILE *to, const char *program, const CommandRow &row)
 {
-    std::fprintf(to, "  %s %s%s%s\n", program, row.name, *row.synopsis ? " " : "", row.synopsis);
+    std::string_view rest = row.synopsis;
+    do {
+        size_t bar = rest.find(" | ");
+        std::string_view form = rest.substr(0, bar);
+        std::fprintf(to, "  %s %s%s%.*s\n", program, row.name, form.empty() ? "" : " ", static_cast<int>(form.size()),
+                     form.data());
+        rest = bar == std::string_view::npos ? std::string_view() : rest.substr(bar + 3);
+    } while (!rest.empty());
 }
 
 // A usage error: the message, the command's synopsis, and a pointer to --help.
@@ -221,7 +229,9 @@ void print_usage(std::FILE *to, const char *program)
 
 std::optional<Invocation> parse_command_line(int argc, char **argv, int *status)
 {
+    // Messages name the program as a user types it, without its folder.
     const char *program = argc > 0 ? argv[0] : "dirext";
+    if (const char *slash = std::strrchr(program, '/')) program = slash + 1;
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
         print_usage(argc < 2 ? stderr : stdout, program);
         *status = argc < 2 ? 1 : 0;
@@ -256,8 +266,10 @@ std::optional<Invocation> parse_command_line(int argc, char **argv, int *status)
     if (auto error = p.check_connection()) return usage_error(program, row, *error, status);
 
     if (p.inv.password_file) {
-        p.inv.conn.password = toolkit::read_password_file(*p.inv.password_file);
+        std::string error;
+        p.inv.conn.password = toolkit::read_password_file(*p.inv.password_file, &error);
         if (!p.inv.conn.password) {
+            std::fprintf(stderr, "%s: -y %s: %s\n", program, p.inv.password_file->c_str(), error.c_str());
             *status = 1;
             return std::nullopt;
         }
