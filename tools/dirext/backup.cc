@@ -161,6 +161,7 @@ int run_backup(Session &s, const Invocation &inv)
     if (!state || !data || !chunk_list || size < 1) return fail("backup", dn + ": the server's answer holds no data");
     Backup backup{state, chunk_list, std::string(data, static_cast<size_t>(size))};
     if (!file.commit(encode_backup(backup))) return fail("backup", file.error());
+    std::printf("%s: backed up to %s (%d bytes)\n", dn.c_str(), path->c_str(), size);
     return 0;
 }
 
@@ -175,7 +176,9 @@ int run_restore(Session &s, const Invocation &inv)
     if (int rc = s.connect()) return rc;
     int rc = ldap_restore_object(s.ld(), inv.operands[0].c_str(), nullptr, backup.data.data(),
                                  backup.chunk_list.c_str(), static_cast<int>(backup.data.size()));
-    return rc == LDAP_SUCCESS ? 0 : report_failure(s.ld(), ("restore: " + inv.operands[0]).c_str(), rc);
+    if (rc != LDAP_SUCCESS) return report_failure(s.ld(), ("restore: " + inv.operands[0]).c_str(), rc);
+    std::printf("%s: restored from %s (%zu bytes)\n", inv.operands[0].c_str(), path->c_str(), backup.data.size());
+    return 0;
 }
 
 }  // namespace dirext_cli

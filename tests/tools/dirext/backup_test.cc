@@ -57,7 +57,8 @@ protected:
     {
         auto r = run("backup", {"cn=admin,o=lab", "-o", path("admin.bak")});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out + r.err, "");
+        EXPECT_EQ(r.out + r.err, "cn=admin,o=lab: backed up to " + path("admin.bak") + " (" +
+                                     std::to_string(kAdminData.size()) + " bytes)\n");
         return read_file(path("admin.bak"));
     }
 };
@@ -78,7 +79,7 @@ TEST_F(BackupTest, RoundTripRestoresTheEntryFromTheFile)
     server_->set_values("cn=admin,o=lab", "sn", {"changed"});
     auto r = run("restore", {"cn=admin,o=lab", "-i", path("admin.bak")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.out + r.err, "cn=admin,o=lab: restored from " + path("admin.bak") + " (" + size + " bytes)\n");
     EXPECT_EQ(server_->values("cn=admin,o=lab", "sn"), std::vector<std::string>{"admin"});
     ASSERT_EQ(restores(), 1u);
     EXPECT_NE(requests_of("extended").back().value_hex.find(hex(kAdminData)), std::string::npos);
