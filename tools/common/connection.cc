@@ -183,7 +183,7 @@ int Connection::bind(const ConnectionOptions &o)
     const char *dn = o.bind_dn ? o.bind_dn->c_str() : "";
     const char *password = o.password ? o.password->c_str() : "";
     if (ldap_simple_bind_s(ld_, dn, password) != LDAP_SUCCESS) {
-        ldap_perror(ld_, "ldap_simple_bind_s");
+        if (!quiet_) ldap_perror(ld_, "ldap_simple_bind_s");
         return -1;
     }
     return 0;

@@ -48,6 +48,9 @@ public:
     void close();
 
     LDAP *handle() const { return ld_; }
+    // Quiet: a failed bind writes no message (a caller that retries says
+    // itself what happened).
+    void set_quiet(bool quiet) { quiet_ = quiet; }
 
 private:
     int open_tls(const ConnectionOptions &o);
@@ -57,6 +60,7 @@ private:
 
     LDAP *ld_ = nullptr;
     bool tls_initialised_ = false;
+    bool quiet_ = false;
 };
 
 }  // namespace toolkit

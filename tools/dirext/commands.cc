@@ -6,11 +6,11 @@ namespace dirext_cli {
 namespace {
 
 constexpr CommandRow kCommands[] = {
-    {"events", run_events, 0, -1, "--json --count", "[--json] [--count N] [TYPE[=FILTER-DN] ...]",
-     "prints the server's events as they happen"},
+    {"events", run_events, 0, -1, "--json --count", "[--json] [--count N] [TYPE[:STATUS][=FILTER-DN] ...]",
+     "prints the server's events as they happen", true},
     {"watch", run_watch, 1, 1, "--json --count --scope --filter --changes",
      "[--json] [--count N] [--scope base|one|sub] [--filter F] [--changes add,delete,modify,moddn] BASE",
-     "prints the changes under BASE as they happen"},
+     "prints the changes under BASE as they happen", true},
     {"load", run_load, 1, 1, "--json --skip", "[--json] [--skip N] FILE|-", "bulk-loads an LDIF file"},
     {"schema", run_schema, 1, -1, "--json --kind",
      "get KEY [--kind KIND] | list KIND | add KIND 'DESCRIPTION' | modify KIND KEY FIELD=VALUE ... | delete KIND KEY",

@@ -21,11 +21,13 @@ int Session::reconnect(const char *why)
 {
     int delay_ms = 250;
     std::fprintf(stderr, "dirext: connection lost (%s); reconnecting\n", why);
+    conn_.set_quiet(true);  // each failed try is said once, below
     for (;;) {
         sleep_unless_stopped(delay_ms);
         if (stop_requested()) return kStopped;
         int rc = connect();
         if (rc == 0) {
+            conn_.set_quiet(false);
             std::fputs("dirext: reconnected\n", stderr);
             return 0;
         }
@@ -33,9 +35,13 @@ int Session::reconnect(const char *why)
         if (LDAP *ld = conn_.handle()) ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
         // A refused bind will not get better by waiting; a server that is not
         // there yet may.
-        if (!connection_lost(code)) return rc;
+        if (!connection_lost(code)) {
+            std::fprintf(stderr, "dirext: reconnecting: %s (%d)\n", ldap_err2string(code), code);
+            return rc;
+        }
         delay_ms = delay_ms >= 15000 ? 30000 : delay_ms * 2;
-        std::fprintf(stderr, "dirext: still no connection; next try in %.2g s\n", delay_ms / 1000.0);
+        std::fprintf(stderr, "dirext: still no connection (%s); next try in %.2g s\n", ldap_err2string(code),
+                     delay_ms / 1000.0);
     }
 }
 
