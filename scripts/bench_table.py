@@ -17,6 +17,8 @@ ROWS = [
      r'^BM_Load_Lburp/', r'^BM_Load_AddPerEntry', 'speed', '>= 10x'),
     ('The same, keeping one update request in flight ahead', 'bench_lburp',
      r'^BM_Load_LburpOneAhead', r'^BM_Load_AddPerEntry', 'speed', '>= 10x'),
+    ('dirext load of the same 100,000 records (a process) against the library\'s load', 'bench_lburp',
+     r'^BM_Load_DirextTool', r'^BM_Load_LburpOneAhead', 'cost', ''),
     ('LBURP operation encoder against one ber_printf of the same bytes', 'bench_lburp',
      r'^BM_Encode_LBURPEncodeAdd', r'^BM_Encode_BerPrintfBaseline', 'cost', ''),
     ('MD5 of 16 KiB buffers against OpenSSL (EVP)', 'bench_sasl',

@@ -11,7 +11,7 @@ constexpr CommandRow kCommands[] = {
     {"watch", run_watch, 1, 1, "--json --count --scope --filter --changes",
      "[--json] [--count N] [--scope base|one|sub] [--filter F] [--changes add,delete,modify,moddn] BASE",
      "prints the changes under BASE as they happen", true},
-    {"load", run_load, 1, 1, "--json --skip", "[--json] [--skip N] FILE|-", "bulk-loads an LDIF file"},
+    {"load", run_load, 1, 1, "--json --skip", "[--json] [--skip N] FILE|-", "bulk-loads an LDIF file", true},
     {"schema", run_schema, 1, -1, "--json --kind",
      "get KEY [--kind KIND] | list KIND | add KIND 'DESCRIPTION' | modify KIND KEY FIELD=VALUE ... | delete KIND KEY",
      "shows and edits the schema", true},
