@@ -111,6 +111,11 @@ grep -q $'^\tIndex Name: ' <<<"$out" || fail "the installed quorindex listed: $o
 out=$("${clean_env[@]}" "$prefix/bin/dirext" whoami -H "ldap://127.0.0.1:$port" -D cn=admin,o=lab -w secret) ||
     fail "the installed dirext failed"
 grep -q 'cn=admin,o=lab' <<<"$out" || fail "the installed dirext printed: $out"
+# Every command of the usage text has its part in the manual page.
+for cmd in $("${clean_env[@]}" "$prefix/bin/dirext" --help | sed -n 's/^  dirext \([a-z]*\).*/\1/p' | sort -u); do
+    MANWIDTH=200 man -l "$prefix/share/man/man1/dirext.1" 2>/dev/null | grep -q "^       $cmd\b" ||
+        fail "dirext.1 does not describe $cmd"
+done
 for tool in quorindex dirext; do
     libldap=$("${clean_env[@]}" ldd "$prefix/bin/$tool" | awk '$1 == "libldap-2.5.so.0" { print $3 }')
     [ "$(readlink -f "$libldap")" = "$(readlink -f "$prefix/lib/dirext/libldap-2.5.so.0")" ] ||
