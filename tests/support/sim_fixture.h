@@ -3,8 +3,11 @@
 // <ldap.h>.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "dirsim/server.h"
 #include "ldap_session.h"
@@ -24,6 +27,26 @@ inline std::unique_ptr<dirsim::Server> start_sim(const dirsim::Options &options)
     auto server = std::make_unique<dirsim::Server>(options);
     if (!server->start()) return nullptr;
     return server;
+}
+
+// A tool's last request may still be on its way when the process has exited;
+// every run that connected ends with an unbind.
+inline void wait_for_unbind(const dirsim::Server &server)
+{
+    for (int i = 0; i < 500; ++i) {
+        auto log = server.requests();
+        if (log.empty() || log.back().op == "unbind") return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// The logged requests of one operation ("bind", "extended", ...), in order.
+inline std::vector<dirsim::Request> requests_of(const dirsim::Server &server, const std::string &op)
+{
+    std::vector<dirsim::Request> out;
+    for (const auto &r : server.requests())
+        if (r.op == op) out.push_back(r);
+    return out;
 }
 
 }  // namespace testsupport

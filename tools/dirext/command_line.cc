@@ -41,6 +41,18 @@ constexpr struct option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
+// The command options that take a text, and where it goes.
+struct TextOption {
+    int opt;
+    const char *name;
+    std::optional<std::string> Invocation::*member;
+};
+constexpr TextOption kTextOptions[] = {
+    {'o', "-o", &Invocation::output},          {'i', "-i", &Invocation::input},
+    {kScope, "--scope", &Invocation::scope},   {kFilter, "--filter", &Invocation::filter},
+    {kChanges, "--changes", &Invocation::changes}, {kKind, "--kind", &Invocation::kind},
+};
+
 // One line per form of the command: " | " separates the forms in a synopsis.
 void print_command_line(std::FILE *to, const char *program, const CommandRow &row)
 {
@@ -117,6 +129,12 @@ struct Parser {
 
 std::optional<std::string> Parser::take(int opt, char *arg)
 {
+    for (const auto &t : kTextOptions) {
+        if (t.opt != opt) continue;
+        if (auto e = check_command_option(t.name)) return e;
+        inv.*t.member = arg;
+        return std::nullopt;
+    }
     auto number = [&](long low, long high) { return whole_number(arg, low, high); };
     switch (opt) {
     case 'H': inv.conn.uri = arg; break;
@@ -147,14 +165,6 @@ std::optional<std::string> Parser::take(int opt, char *arg)
     case 'Y': inv.conn.sasl_mech = arg; break;
     case 'U': inv.conn.sasl_user = arg; break;
     case 'R': inv.conn.sasl_realm = arg; break;
-    case 'o':
-        if (auto e = check_command_option("-o")) return e;
-        inv.output = arg;
-        break;
-    case 'i':
-        if (auto e = check_command_option("-i")) return e;
-        inv.input = arg;
-        break;
     case kJson:
         if (auto e = check_command_option("--json")) return e;
         inv.json = true;
@@ -173,22 +183,6 @@ std::optional<std::string> Parser::take(int opt, char *arg)
         inv.skip = *v;
         break;
     }
-    case kScope:
-        if (auto e = check_command_option("--scope")) return e;
-        inv.scope = arg;
-        break;
-    case kFilter:
-        if (auto e = check_command_option("--filter")) return e;
-        inv.filter = arg;
-        break;
-    case kChanges:
-        if (auto e = check_command_option("--changes")) return e;
-        inv.changes = arg;
-        break;
-    case kKind:
-        if (auto e = check_command_option("--kind")) return e;
-        inv.kind = arg;
-        break;
     default: return std::string();  // getopt's complaint, see option_complaint
     }
     return std::nullopt;

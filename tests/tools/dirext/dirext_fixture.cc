@@ -1,8 +1,5 @@
 #include "dirext_fixture.h"
 
-#include <chrono>
-#include <thread>
-
 #include "paths.h"
 #include "sim_fixture.h"
 
@@ -39,23 +36,11 @@ testsupport::ProcessResult DirextTest::run(const std::string &command, const std
     return result;
 }
 
-void DirextTest::wait_for_unbind() const
-{
-    // The last request may still be on its way when the process has exited;
-    // every run that connected ends with an unbind.
-    for (int i = 0; i < 500; ++i) {
-        auto log = server_->requests();
-        if (log.empty() || log.back().op == "unbind") return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
+void DirextTest::wait_for_unbind() const { testsupport::wait_for_unbind(*server_); }
 
 std::vector<dirsim::Request> DirextTest::requests_of(const std::string &op) const
 {
-    std::vector<dirsim::Request> out;
-    for (const auto &r : server_->requests())
-        if (r.op == op) out.push_back(r);
-    return out;
+    return testsupport::requests_of(*server_, op);
 }
 
 }  // namespace dirext_test

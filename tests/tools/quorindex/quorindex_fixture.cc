@@ -1,8 +1,5 @@
 #include "quorindex_fixture.h"
 
-#include <chrono>
-#include <thread>
-
 #include "paths.h"
 #include "sim_fixture.h"
 
@@ -50,16 +47,7 @@ testsupport::ProcessResult QuorindexTest::run(const std::string &command, const 
     return result;
 }
 
-void QuorindexTest::wait_for_unbind() const
-{
-    // The tool's last request may still be on its way when the process has
-    // exited; every run that connected ends with an unbind.
-    for (int i = 0; i < 500; ++i) {
-        auto log = server_->requests();
-        if (log.empty() || log.back().op == "unbind") return;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-}
+void QuorindexTest::wait_for_unbind() const { testsupport::wait_for_unbind(*server_); }
 
 std::vector<std::string> QuorindexTest::operations() const
 {
@@ -70,10 +58,7 @@ std::vector<std::string> QuorindexTest::operations() const
 
 std::vector<dirsim::Request> QuorindexTest::requests_of(const std::string &op) const
 {
-    std::vector<dirsim::Request> out;
-    for (const auto &r : server_->requests())
-        if (r.op == op) out.push_back(r);
-    return out;
+    return testsupport::requests_of(*server_, op);
 }
 
 }  // namespace quorindex_test
