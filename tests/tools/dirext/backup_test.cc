@@ -8,6 +8,7 @@
 #include <random>
 #include <sstream>
 
+#include "bytes.h"
 #include "dirext_fixture.h"
 #include "paths.h"
 
@@ -29,13 +30,6 @@ std::string read_file(const std::string &path)
 void write_file(const std::string &path, const std::string &bytes)
 {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
-
-std::string hex(const std::string &bytes)
-{
-    std::string out;
-    for (unsigned char c : bytes) out += "0123456789abcdef"[c >> 4], out += "0123456789abcdef"[c & 15];
-    return out;
 }
 
 class BackupTest : public DirextTest {
@@ -82,7 +76,7 @@ TEST_F(BackupTest, RoundTripRestoresTheEntryFromTheFile)
     EXPECT_EQ(r.out + r.err, "cn=admin,o=lab: restored from " + path("admin.bak") + " (" + size + " bytes)\n");
     EXPECT_EQ(server_->values("cn=admin,o=lab", "sn"), std::vector<std::string>{"admin"});
     ASSERT_EQ(restores(), 1u);
-    EXPECT_NE(requests_of("extended").back().value_hex.find(hex(kAdminData)), std::string::npos);
+    EXPECT_NE(requests_of("extended").back().value_hex.find(wire::hex(kAdminData)), std::string::npos);
 }
 
 // Every truncation and every altered byte is refused, with nothing sent.
